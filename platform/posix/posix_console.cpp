@@ -1,0 +1,48 @@
+// Console, final wait and clock on a POSIX system.
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "platform/posix/posix_host.h"
+
+namespace joywire {
+
+namespace {
+
+int StdinReadChar() {
+  const int c = std::getchar();
+  return c == EOF ? kEndOfInput : c;
+}
+
+void StdoutWrite(const char* text, std::size_t length) {
+  std::fwrite(text, 1, length, stdout);
+  std::fflush(stdout);
+}
+
+// There is no "pause" command here: wait for one line (or the end of input) instead.
+void WaitForEnter() {
+  StdoutWrite("Press Enter to continue . . . ", 29);
+  for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
+  }
+}
+
+void PosixSleep(std::uint32_t milliseconds) {
+  timespec wait{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+void InstallPosixConsole(Platform& platform) {
+  platform.console = Console{StdinReadChar, StdoutWrite, WaitForEnter};
+  platform.Sleep = PosixSleep;
+}
+
+void InstallHostServices(Platform& platform) {
+  InstallPosixSockets(platform);
+  InstallPosixConsole(platform);
+}
+
+}  // namespace joywire

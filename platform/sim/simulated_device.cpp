@@ -1,0 +1,136 @@
+#include "platform/sim/simulated_device.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "feeder/platform.h"
+
+#ifndef JOYWIRE_VERSION
+#define JOYWIRE_VERSION "0.0.0"
+#endif
+
+namespace joywire {
+
+namespace {
+
+constexpr std::uint32_t kFirstDevice = 1;
+constexpr std::uint32_t kLastDevice = 16;
+constexpr long long kNoLimit = -1;
+
+struct SimulatedState {
+  bool configured;
+  bool enabled;
+  bool statusForced;
+  int forcedStatus;
+  bool acquireWorks;
+  long long updatesBeforeFailure;
+  long long updatesSoFar;
+  bool acquired[kLastDevice + 1];
+  std::FILE* trace;
+};
+
+SimulatedState g_state{};
+
+bool EnvironmentSays(const char* name, long long& value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') {
+    return false;
+  }
+  char* end = nullptr;
+  value = std::strtoll(text, &end, 10);
+  return end != text;
+}
+
+bool EnvironmentIsZero(const char* name) {
+  long long value = 1;
+  return EnvironmentSays(name, value) && value == 0;
+}
+
+SimulatedState& State() {
+  if (g_state.configured) {
+    return g_state;
+  }
+  g_state.configured = true;
+  g_state.enabled = !EnvironmentIsZero("JOYWIRE_SIM_ENABLED");
+  g_state.acquireWorks = !EnvironmentIsZero("JOYWIRE_SIM_ACQUIRE");
+  long long value = 0;
+  g_state.statusForced = EnvironmentSays("JOYWIRE_SIM_STATUS", value);
+  g_state.forcedStatus = static_cast<int>(value);
+  g_state.updatesBeforeFailure =
+      EnvironmentSays("JOYWIRE_SIM_FAIL_AFTER", value) && value >= 0 ? value : kNoLimit;
+  const char* path = std::getenv("JOYWIRE_SIM_TRACE");
+  g_state.trace = stderr;
+  if (path != nullptr && *path != '\0') {
+    if (std::FILE* file = std::fopen(path, "a")) {
+      g_state.trace = file;
+    }
+  }
+  return g_state;
+}
+
+bool InRange(std::uint32_t device) { return device >= kFirstDevice && device <= kLastDevice; }
+
+// The feeder passes its signed device number through an unsigned parameter; show it as typed.
+int AsTyped(std::uint32_t device) { return static_cast<int>(device); }
+
+void Trace(const char* line, int length) {
+  SimulatedState& state = State();
+  std::fwrite(line, 1, static_cast<std::size_t>(length), state.trace);
+  std::fflush(state.trace);
+}
+
+}  // namespace
+
+int SimulatedEnabled() { return State().enabled ? 1 : 0; }
+const wchar_t* SimulatedManufacturer() { return L"joywire"; }
+const wchar_t* SimulatedProduct() { return L"joywire simulated joystick"; }
+const wchar_t* SimulatedSerialNumber() { return L"" JOYWIRE_VERSION; }
+
+int SimulatedStatus(std::uint32_t device) {
+  const SimulatedState& state = State();
+  if (state.statusForced) {
+    return state.forcedStatus;
+  }
+  if (!InRange(device)) {
+    return kDeviceMissing;
+  }
+  return state.acquired[device] ? kDeviceOwned : kDeviceFree;
+}
+
+int SimulatedAcquire(std::uint32_t device) {
+  SimulatedState& state = State();
+  const bool ok = state.acquireWorks;
+  if (ok && InRange(device)) {
+    state.acquired[device] = true;
+  }
+  char line[64];
+  const int length = std::snprintf(line, sizeof line, "acquire device=%d %s\n", AsTyped(device),
+                                   ok ? "ok" : "failed");
+  Trace(line, length);
+  return ok ? 1 : 0;
+}
+
+int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
+  SimulatedState& state = State();
+  ++state.updatesSoFar;
+  const bool ok = state.updatesBeforeFailure == kNoLimit ||
+                  state.updatesSoFar <= state.updatesBeforeFailure;
+  const JoystickPosition position = ReadPosition(*record);
+  char line[160];
+  const int length = std::snprintf(
+      line, sizeof line, "update device=%d index=%u x=%d y=%d z=%d buttons=%d %s\n",
+      AsTyped(device), static_cast<unsigned>(ReadDeviceIndex(*record)), position.x, position.y,
+      position.z, position.buttons, ok ? "ok" : "failed");
+  Trace(line, length);
+  return ok ? 1 : 0;
+}
+
+void ResetSimulatedDevice() {
+  if (g_state.trace != nullptr && g_state.trace != stderr) {
+    std::fclose(g_state.trace);
+  }
+  std::memset(&g_state, 0, sizeof g_state);
+}
+
+}  // namespace joywire

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+#include "control/position_record.h"
+
+namespace joywire {
+
+// A stand-in for the virtual joystick driver: it keeps a driver's state in this process, is
+// steered by environment variables, and traces each acquisition and update as a line.
+//   JOYWIRE_SIM_ENABLED=0      the driver reports itself not enabled
+//   JOYWIRE_SIM_STATUS=<n>     every status query answers n
+//   JOYWIRE_SIM_ACQUIRE=0      acquisition fails
+//   JOYWIRE_SIM_FAIL_AFTER=<n> every update after the first n fails
+//   JOYWIRE_SIM_TRACE=<file>   trace lines are appended there instead of standard error
+// The environment is read at the first call (and again after ResetSimulatedDevice).
+
+int SimulatedEnabled();
+const wchar_t* SimulatedManufacturer();
+const wchar_t* SimulatedProduct();
+const wchar_t* SimulatedSerialNumber();
+int SimulatedStatus(std::uint32_t device);
+int SimulatedAcquire(std::uint32_t device);
+int SimulatedUpdate(std::uint32_t device, const PositionRecord* record);
+
+// Forgets acquisitions and update counts and reads the environment again.
+void ResetSimulatedDevice();
+
+}  // namespace joywire

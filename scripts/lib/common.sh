@@ -1,0 +1,26 @@
+# Shared by the scripts: where the repo is, and installing what is missing from Debian's archive.
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# ensure_packages PKG...: installs the Debian packages that are not installed yet.
+ensure_packages() {
+  local missing=()
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== installing: ${missing[*]}"
+  if [ -z "${JOYWIRE_APT_UPDATED:-}" ]; then
+    as_root apt-get update -q >/dev/null || return 1
+    export JOYWIRE_APT_UPDATED=1
+  fi
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+# What the native build and its tests need.
+native_packages=(cmake ninja-build g++ googletest iproute2 util-linux)

@@ -1,0 +1,127 @@
+// The host's socket layer as the run uses it, over loopback only.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "feeder/platform.h"
+#include "tools/send/udp_sender.h"
+
+namespace joywire {
+namespace {
+
+#ifdef _WIN32
+constexpr int kInvalidArgument = 10022;  // WSAEINVAL
+#else
+constexpr int kInvalidArgument = 22;  // EINVAL
+#endif
+
+class HostSockets : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallHostServices(platform_);
+    ASSERT_EQ(platform_.WSAStartup(kWinsockVersion22), 0);
+  }
+  void TearDown() override { EXPECT_NE(platform_.WSACleanup(), kSocketError); }
+
+  SocketAddressV4 Address(const char* text, std::uint16_t port) const {
+    SocketAddressV4 address{};
+    address.family = kAddressFamilyIPv4;
+    address.address = platform_.inet_addr(text);
+    address.port = platform_.htons(port);
+    return address;
+  }
+
+  // Binds a fresh socket to a free loopback port; returns the port.
+  std::uint16_t BindLoopback(SocketHandle& handle) {
+    handle = platform_.socket(kAddressFamilyIPv4, kSocketTypeDatagram, kProtocolUdp);
+    EXPECT_NE(handle, kInvalidSocket);
+    for (std::uint16_t port = 47000; port < 47100; ++port) {
+      const SocketAddressV4 address = Address("127.0.0.1", port);
+      if (platform_.bind(handle, &address, sizeof address) == 0) {
+        return port;
+      }
+    }
+    ADD_FAILURE() << "no free loopback port";
+    return 0;
+  }
+
+  Platform platform_{};
+};
+
+TEST_F(HostSockets, ConversionsGiveNetworkByteOrder) {
+  const std::uint32_t loopback = platform_.inet_addr("127.0.0.1");
+  const auto* bytes = reinterpret_cast<const unsigned char*>(&loopback);
+  EXPECT_EQ(bytes[0], 127);
+  EXPECT_EQ(bytes[3], 1);
+  const std::uint16_t port = platform_.htons(50000);
+  const auto* portBytes = reinterpret_cast<const unsigned char*>(&port);
+  EXPECT_EQ(portBytes[0], 0xC3);
+  EXPECT_EQ(portBytes[1], 0x50);
+}
+
+TEST_F(HostSockets, DatagramsOfEverySizeArriveAsTheirFirstBytes) {
+  SocketHandle listener = kInvalidSocket;
+  const std::uint16_t port = BindLoopback(listener);
+  ASSERT_NE(port, 0);
+
+  UdpSender sender{};
+  char error[128];
+  ASSERT_TRUE(OpenUdpSender("127.0.0.1", port, sender, error, sizeof error)) << error;
+  unsigned char big[1500];
+  for (std::size_t i = 0; i < sizeof big; ++i) {
+    big[i] = static_cast<unsigned char>(i * 7);
+  }
+  ASSERT_TRUE(SendDatagram(sender, big, sizeof big));
+  ASSERT_TRUE(SendDatagram(sender, big, 20));
+  ASSERT_TRUE(SendDatagram(sender, big, 5));
+  ASSERT_TRUE(SendDatagram(sender, big, 0));
+  ASSERT_TRUE(SendDatagram(sender, big + 1, 21));
+
+  char buffer[20];
+  // Longer than the buffer: cut to it, and a received datagram all the same.
+  EXPECT_EQ(platform_.recvfrom(listener, buffer, sizeof buffer, 0), 20);
+  EXPECT_EQ(std::memcmp(buffer, big, 20), 0);
+  EXPECT_EQ(platform_.recvfrom(listener, buffer, sizeof buffer, 0), 20);
+  EXPECT_EQ(platform_.recvfrom(listener, buffer, sizeof buffer, 0), 5);
+  EXPECT_EQ(platform_.recvfrom(listener, buffer, sizeof buffer, 0), 0);
+  // The cut datagram's tail did not leak into the next receive.
+  EXPECT_EQ(platform_.recvfrom(listener, buffer, sizeof buffer, 0), 20);
+  EXPECT_EQ(std::memcmp(buffer, big + 1, 20), 0);
+
+  CloseUdpSender(sender);
+  EXPECT_EQ(platform_.closesocket(listener), 0);
+}
+
+TEST_F(HostSockets, ReceiveOnASocketWhoseBindFailedFailsAtOnce) {
+  const SocketHandle handle =
+      platform_.socket(kAddressFamilyIPv4, kSocketTypeDatagram, kProtocolUdp);
+  ASSERT_NE(handle, kInvalidSocket);
+  // TEST-NET-1 is never this machine's address; nothing is sent there.
+  const SocketAddressV4 foreign = Address("192.0.2.1", 50000);
+  EXPECT_EQ(platform_.bind(handle, &foreign, sizeof foreign), kSocketError);
+  EXPECT_NE(platform_.WSAGetLastError(), 0);
+
+  char buffer[20];
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(platform_.recvfrom(handle, buffer, sizeof buffer, 0), kSocketError);
+  EXPECT_EQ(platform_.WSAGetLastError(), kInvalidArgument);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(platform_.closesocket(handle), 0);
+
+  // A later socket is not tainted by the earlier failure.
+  SocketHandle good = kInvalidSocket;
+  ASSERT_NE(BindLoopback(good), 0);
+  EXPECT_EQ(platform_.closesocket(good), 0);
+}
+
+TEST_F(HostSockets, ReceiveOnNoSocketFailsAtOnce) {
+  char buffer[20];
+  EXPECT_EQ(platform_.recvfrom(kInvalidSocket, buffer, sizeof buffer, 0), kSocketError);
+  EXPECT_NE(platform_.WSAGetLastError(), 0);
+  EXPECT_EQ(platform_.closesocket(kInvalidSocket), kSocketError);
+  EXPECT_NE(platform_.WSAGetLastError(), 0);
+}
+
+}  // namespace
+}  // namespace joywire

@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# Whole-process scenarios: the feeder with the simulated device, typed at through its standard
+# input and fed by the sender over loopback, checked by its console output, its device trace
+# and its exit status.
+#
+# usage: scenarios.sh FEEDER SENDER
+#   JOYWIRE_LAUNCHER  command that runs the binaries (e.g. "wine" for Windows builds)
+#   JOYWIRE_WAIT      seconds to wait for each step (default 15)
+# Runs in a network namespace of its own when it can make one, on 127.0.0.1 otherwise.
+set -u
+
+feeder=$1
+sender=$2
+launcher=${JOYWIRE_LAUNCHER:-}
+step_wait=${JOYWIRE_WAIT:-15}
+
+if [ -z "${JOYWIRE_IN_NAMESPACE:-}" ] && unshare -n true 2>/dev/null; then
+  export JOYWIRE_IN_NAMESPACE=1
+  exec unshare -n bash -c 'ip link set lo up && exec bash "$0" "$@"' "$0" "$@"
+fi
+
+# A feeder that has already ended must not take this script down with it.
+trap '' PIPE
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/joywire-scenarios.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+current=""
+
+fail() {
+  echo "  FAIL [$current] $*"
+  failed=$((failed + 1))
+}
+pass() { passed=$((passed + 1)); }
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1
+  shift
+  if "$@"; then pass; else fail "$what"; fi
+}
+
+# Console output with Windows line ends folded to plain ones.
+output() { tr -d '\r' <"$work/out"; }
+trace() { tr -d '\r' <"$work/trace" 2>/dev/null; }
+updates() { trace | grep -c '^update ' || true; }
+
+# start NAME ENV... -- ARGS...: starts the feeder with its standard input on a pipe (fd 3).
+start() {
+  current=$1
+  shift
+  local env_args=()
+  while [ "$1" != "--" ]; do env_args+=("$1"); shift; done
+  shift
+  rm -f "$work/in" "$work/out" "$work/err" "$work/trace"
+  mkfifo "$work/in"
+  : >"$work/trace"
+  env JOYWIRE_SIM_TRACE="$work/trace" "${env_args[@]}" \
+    $launcher "$feeder" "$@" <"$work/in" >"$work/out" 2>"$work/err" &
+  pid=$!
+  exec 3>"$work/in"
+}
+
+# type TEXT: a line (or, with -n, bare text) on the feeder's standard input.
+type_line() { printf '%s\n' "$1" >&3; }
+
+wait_for() {  # wait_for PATTERN (a fixed string in the console output)
+  local deadline=$((SECONDS + step_wait))
+  while [ $SECONDS -lt $deadline ]; do
+    output | grep -qF -- "$1" && return 0
+    kill -0 "$pid" 2>/dev/null || { output | grep -qF -- "$1"; return; }
+    sleep 0.05
+  done
+  return 1
+}
+
+wait_updates() {  # wait_updates N
+  local deadline=$((SECONDS + step_wait))
+  while [ $SECONDS -lt $deadline ]; do
+    [ "$(updates)" -ge "$1" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+finish() {  # closes the feeder's input and waits; sets $status
+  exec 3>&-
+  local deadline=$((SECONDS + step_wait))
+  while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
+  if kill -0 "$pid" 2>/dev/null; then
+    fail "feeder still running; killed"
+    kill -9 "$pid" 2>/dev/null
+  fi
+  wait "$pid"
+  status=$?
+}
+
+send() { $launcher "$sender" --host 127.0.0.1 "$@" >/dev/null 2>>"$work/send.err"; }
+
+expect_status() { check "exit status $status, expected $1" test "$status" -eq "$1"; }
+expect_output() { check "console output differs:
+$(output | diff <(printf '%s' "$1") - | sed 's/^/    /')" test "$(output)" == "$(printf '%s' "$1" | sed '$!b')"; }
+
+banner="TEST
+Vendor: joywire
+Product :joywire simulated joystick
+Version Number:"
+prompt="Please enter valid Ipv4 adress of your machine or press enter to use default one"
+
+# --- The whole run: datagrams of every size, then a failed update ends the loop ------------
+start whole-run JOYWIRE_SIM_FAIL_AFTER=4 --
+type_line "127.0.0.1"
+if wait_for "init complete"; then
+  send 0 -1 1 1 0                   # the sample datagram
+  wait_updates 2
+  send --size 64 1 1 1 0 1          # longer: its first 20 bytes count
+  wait_updates 3
+  send --size 10 -1 -1 -1 1 1       # shorter: ignored
+  send --size 0 -1 -1 -1 1 1        # empty: ignored
+  send -0.5 0.5 nan 2 1.5           # the next good one
+  wait_updates 4
+  send 1 1 1 1 1                    # the fifth update fails
+  wait_for "Press Enter" || wait_for "Press any key" || true
+else
+  fail "no 'init complete'"
+fi
+type_line ""
+finish
+expect_status 0
+check "trace" test "$(trace)" == "acquire device=1 ok
+update device=1 index=1 x=16383 y=0 z=0 buttons=0 ok
+update device=1 index=1 x=16383 y=0 z=32767 buttons=1 ok
+update device=1 index=1 x=32767 y=32767 z=32767 buttons=2 ok
+update device=1 index=1 x=8191 y=24575 z=16383 buttons=2 ok
+update device=1 index=1 x=32767 y=32767 z=32767 buttons=0 failed
+acquire device=1 ok"
+check "console" test "$(output | sed -n '5,$p' | sed 's/Press .*//')" == "$prompt""IP address for connection is 127.0.0.1
+WSAStartUp Success
+Socket3 Creation Success
+init complete
+Feeding vJoy device number 1 failed - try to enable device then press enter
+Socket3 Closing Success
+WSA Cleanup Success"
+check "banner" test "$(output | head -4 | sed '4s/:.*/:/')" == "$banner"
+
+# --- An address that is not this machine's: the bind fails, the run goes on and ends -------
+start foreign-bind --
+type_line ""
+finish
+expect_status 0
+check "bind failure then init and a failed receive" \
+  bash -c "tr -d '\r' <'$work/out' | tr '\n' '|' | grep -qE 'Using hardcoded ip address\|IP address for connection is 192\.168\.1\.100\|WSAStartUp Success\|Socket3 Creation Success\|Binding Failed & Error No ->[0-9]+\|init complete\|Receiving failed & Error No ->[0-9]+\|Socket3 Closing Success\|WSA Cleanup Success\|'"
+check "rest position only" test "$(updates)" -eq 1
+
+# --- Device number argument ----------------------------------------------------------------
+start device-257 JOYWIRE_SIM_STATUS=1 JOYWIRE_SIM_FAIL_AFTER=1 -- 257
+type_line "127.0.0.1"
+wait_for "init complete" && send 0 0 0 0 0
+wait_for "Feeding vJoy device number 257 failed"
+type_line ""
+finish
+expect_status 0
+check "device 257, index byte 1" test "$(trace | grep -c 'device=257 index=1 ')" -eq 2
+
+start bad-argument -- abc
+finish
+expect_status 156
+expect_output "TEST
+Stringova cast: abc 
+Spatny vstup terminalu
+"
+
+start zero-argument -- 0 5
+finish
+expect_status 156
+expect_output "TEST
+Stringova cast:  
+Spatny vstup terminalu
+"
+
+# --- Early ends before any socket -----------------------------------------------------------
+early() {  # early NAME STATUS READS_A_CHARACTER ENV... -- ARGS...
+  local name=$1 expected=$2
+  shift 2
+  start "$name" "$@"
+  finish
+  expect_status "$expected"
+  check "no network lines" bash -c "! grep -q WSA '$work/out'"
+  check "no address prompt" bash -c "! grep -q 'Please enter' '$work/out'"
+  check "no update" test "$(updates)" -eq 0
+}
+early not-enabled 251 JOYWIRE_SIM_ENABLED=0 --
+check "prints only the banner" test "$(output)" == "TEST"
+early busy 253 JOYWIRE_SIM_STATUS=2 --
+early missing 252 JOYWIRE_SIM_STATUS=3 --
+early unknown-status 255 JOYWIRE_SIM_STATUS=7 --
+early device-17-missing 252 -- 17
+early acquire-fails 156 JOYWIRE_SIM_ACQUIRE=0 --
+check "acquisition traced as failed" test "$(trace)" == "acquire device=1 failed"
+
+echo "scenarios: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

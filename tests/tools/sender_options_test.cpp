@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tools/send/demo_motion.h"
+#include "tools/send/sender_options.h"
+
+namespace joywire {
+namespace {
+
+bool Parse(std::vector<const char*> arguments, SenderOptions& options, std::string* error = nullptr) {
+  arguments.insert(arguments.begin(), "joywire-send");
+  char text[256] = "";
+  const bool ok = ParseSenderOptions(static_cast<int>(arguments.size()), arguments.data(),
+                                     options, text, sizeof text);
+  if (error != nullptr) {
+    *error = text;
+  }
+  return ok;
+}
+
+TEST(SenderOptions, FiveNumbersSendOneDatagramToTheDefaults) {
+  SenderOptions options;
+  ASSERT_TRUE(Parse({"0.5", "-1", "1e0", "1", "nan"}, options));
+  EXPECT_EQ(options.mode, SendMode::kSingle);
+  EXPECT_STREQ(options.host, "127.0.0.1");
+  EXPECT_EQ(options.port, 50000);
+  EXPECT_EQ(options.size, 20u);
+  EXPECT_EQ(options.values[0], 0.5f);
+  EXPECT_EQ(options.values[1], -1.0f);
+  EXPECT_TRUE(std::isnan(options.values[4]));
+}
+
+TEST(SenderOptions, ModesAndTheirSettings) {
+  SenderOptions options;
+  ASSERT_TRUE(Parse({}, options));
+  EXPECT_EQ(options.mode, SendMode::kLines);
+  ASSERT_TRUE(Parse({"--demo", "--host", "10.0.0.5", "--port", "6000"}, options));
+  EXPECT_EQ(options.mode, SendMode::kDemo);
+  EXPECT_EQ(options.rate, 60.0);
+  EXPECT_EQ(options.port, 6000);
+  EXPECT_STREQ(options.host, "10.0.0.5");
+  ASSERT_TRUE(Parse({"--flood", "1000", "--rate", "5000", "--size", "64"}, options));
+  EXPECT_EQ(options.mode, SendMode::kFlood);
+  EXPECT_EQ(options.count, 1000u);
+  EXPECT_EQ(options.rate, 5000.0);
+  EXPECT_EQ(options.size, 64u);
+  ASSERT_TRUE(Parse({"--flood", "10"}, options));
+  EXPECT_EQ(options.rate, 0.0) << "a flood without a rate goes as fast as it can";
+  ASSERT_TRUE(Parse({"1", "2", "--help"}, options));
+  EXPECT_EQ(options.mode, SendMode::kHelp);
+}
+
+TEST(SenderOptions, BadArgumentsAreExplained) {
+  SenderOptions options;
+  std::string error;
+  EXPECT_FALSE(Parse({"1", "2", "3"}, options, &error));
+  EXPECT_NE(error.find("five numbers"), std::string::npos);
+  EXPECT_FALSE(Parse({"--port", "70000"}, options, &error));
+  EXPECT_NE(error.find("--port"), std::string::npos);
+  EXPECT_FALSE(Parse({"--demo", "--flood", "3"}, options, &error));
+  EXPECT_FALSE(Parse({"--size", "-1"}, options, &error));
+  EXPECT_FALSE(Parse({"--bogus"}, options, &error));
+  EXPECT_NE(error.find("--bogus"), std::string::npos);
+  EXPECT_FALSE(Parse({"1", "2", "3", "4", "5", "6"}, options, &error));
+  EXPECT_FALSE(Parse({"--rate", "fast", "--demo"}, options, &error));
+}
+
+TEST(SenderOptions, LinesOfFiveNumbers) {
+  float values[5];
+  EXPECT_TRUE(ParseFiveNumbers("0 0.5 -1 1 0\n", values));
+  EXPECT_EQ(values[1], 0.5f);
+  EXPECT_TRUE(ParseFiveNumbers("1,2, 3 ,4,5\r\n", values));
+  EXPECT_EQ(values[4], 5.0f);
+  EXPECT_FALSE(ParseFiveNumbers("1 2 3 4", values));
+  EXPECT_FALSE(ParseFiveNumbers("1 2 3 4 5 6", values));
+  EXPECT_FALSE(ParseFiveNumbers("1 2 x 4 5", values));
+  EXPECT_FALSE(ParseFiveNumbers("1 2 3x 4 5", values));
+}
+
+TEST(DemoMotion, StaysInRangeAndButtonsTakeTurns) {
+  int seen[3] = {0, 0, 0};
+  for (double t = 0; t < 12.0; t += 0.01) {
+    float v[5];
+    DemoMotion(t, v);
+    for (int axis = 0; axis < 3; ++axis) {
+      EXPECT_GE(v[axis], -1.0f);
+      EXPECT_LE(v[axis], 1.0f);
+    }
+    EXPECT_FALSE(v[3] == 1.0f && v[4] == 1.0f);
+    ++seen[v[3] == 1.0f ? 1 : v[4] == 1.0f ? 2 : 0];
+  }
+  EXPECT_GT(seen[0], 0);
+  EXPECT_GT(seen[1], 0);
+  EXPECT_GT(seen[2], 0);
+}
+
+}  // namespace
+}  // namespace joywire

@@ -1,0 +1,148 @@
+#include "tools/send/sender_options.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace joywire {
+
+namespace {
+
+bool ParseFloat(const char* text, float& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtof(text, &end);
+  return end != text && *end == '\0';
+}
+
+bool ParseNumber(const char* text, double low, double high, double& value) {
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return end != text && *end == '\0' && value >= low && value <= high;
+}
+
+bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+bool ParseFiveNumbers(const char* text, float values[5]) {
+  const char* at = text;
+  for (int i = 0; i < 5; ++i) {
+    while (IsSeparator(*at)) {
+      ++at;
+    }
+    char* end = nullptr;
+    values[i] = std::strtof(at, &end);
+    if (end == at || (*end != '\0' && !IsSeparator(*end))) {
+      return false;
+    }
+    at = end;
+  }
+  while (IsSeparator(*at)) {
+    ++at;
+  }
+  return *at == '\0';
+}
+
+bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& options, char* error,
+                        std::size_t errorCapacity) {
+  options = SenderOptions{};
+  options.mode = SendMode::kLines;
+  options.host = kDefaultSendHost;
+  options.port = kDefaultSendPort;
+  options.rate = -1.0;
+  options.seconds = kDefaultDemoSeconds;
+  options.size = 20;
+
+  int numberCount = 0;
+  bool demo = false;
+  bool flood = false;
+
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    double value = 0.0;
+    if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+      options.mode = SendMode::kHelp;
+      return true;
+    }
+    if (std::strcmp(arg, "--version") == 0) {
+      options.mode = SendMode::kVersion;
+      return true;
+    }
+    if (std::strcmp(arg, "--host") == 0 && hasValue) {
+      options.host = argv[++i];
+    } else if (std::strcmp(arg, "--port") == 0 && hasValue) {
+      if (!ParseNumber(argv[++i], 1, 65535, value)) {
+        std::snprintf(error, errorCapacity, "--port takes a number from 1 to 65535, not '%s'",
+                      argv[i]);
+        return false;
+      }
+      options.port = static_cast<std::uint16_t>(value);
+    } else if (std::strcmp(arg, "--rate") == 0 && hasValue) {
+      if (!ParseNumber(argv[++i], 0.001, 10000000.0, value)) {
+        std::snprintf(error, errorCapacity, "--rate takes datagrams per second, not '%s'",
+                      argv[i]);
+        return false;
+      }
+      options.rate = value;
+    } else if (std::strcmp(arg, "--seconds") == 0 && hasValue) {
+      if (!ParseNumber(argv[++i], 0.0, 86400.0, value)) {
+        std::snprintf(error, errorCapacity, "--seconds takes 0 to 86400, not '%s'", argv[i]);
+        return false;
+      }
+      options.seconds = value;
+    } else if (std::strcmp(arg, "--size") == 0 && hasValue) {
+      if (!ParseNumber(argv[++i], 0, static_cast<double>(kMaxDatagramSize), value)) {
+        std::snprintf(error, errorCapacity, "--size takes 0 to %zu bytes, not '%s'",
+                      kMaxDatagramSize, argv[i]);
+        return false;
+      }
+      options.size = static_cast<std::size_t>(value);
+    } else if (std::strcmp(arg, "--demo") == 0) {
+      demo = true;
+    } else if (std::strcmp(arg, "--flood") == 0 && hasValue) {
+      if (!ParseNumber(argv[++i], 1, 1e12, value)) {
+        std::snprintf(error, errorCapacity, "--flood takes a count of datagrams, not '%s'",
+                      argv[i]);
+        return false;
+      }
+      flood = true;
+      options.count = static_cast<std::uint64_t>(value);
+    } else if (std::strcmp(arg, "-") == 0) {
+      // Standard input, the default when no numbers are given.
+    } else if (float number = 0; ParseFloat(arg, number) && numberCount < 5) {
+      options.values[numberCount++] = number;
+    } else {
+      std::snprintf(error, errorCapacity, "unexpected argument '%s' (see --help)", arg);
+      return false;
+    }
+  }
+
+  if ((demo ? 1 : 0) + (flood ? 1 : 0) + (numberCount > 0 ? 1 : 0) > 1) {
+    std::snprintf(error, errorCapacity, "choose one of: five numbers, --demo, --flood N");
+    return false;
+  }
+  if (numberCount > 0 && numberCount < 5) {
+    std::snprintf(error, errorCapacity, "expected five numbers (X Y Z B1 B2), got %d",
+                  numberCount);
+    return false;
+  }
+  if (numberCount == 5) {
+    options.mode = SendMode::kSingle;
+  } else if (demo) {
+    options.mode = SendMode::kDemo;
+    if (options.rate < 0) {
+      options.rate = kDefaultDemoRate;
+    }
+  } else if (flood) {
+    options.mode = SendMode::kFlood;
+  }
+  if (options.rate < 0) {
+    options.rate = 0.0;
+  }
+  return true;
+}
+
+}  // namespace joywire

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace joywire {
+
+enum class SendMode {
+  kHelp,
+  kVersion,
+  kSingle,  // one datagram from five numbers on the command line
+  kLines,   // one datagram per line of five numbers on standard input
+  kDemo,    // a smooth motion at a rate for a time
+  kFlood,   // N datagrams, as fast as possible or at a rate
+};
+
+struct SenderOptions {
+  SendMode mode;
+  const char* host;
+  std::uint16_t port;
+  float values[5];
+  double rate;             // datagrams per second; 0 means as fast as possible
+  double seconds;          // demo length
+  std::uint64_t count;     // flood size
+  std::size_t size;        // datagram length in bytes (20 unless --size)
+};
+
+inline constexpr char kDefaultSendHost[] = "127.0.0.1";
+inline constexpr std::uint16_t kDefaultSendPort = 50000;
+inline constexpr double kDefaultDemoRate = 60.0;
+inline constexpr double kDefaultDemoSeconds = 5.0;
+inline constexpr std::size_t kMaxDatagramSize = 65507;
+
+// Parses the command line; on failure writes a one-line reason to `error` and returns false.
+bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& options, char* error,
+                        std::size_t errorCapacity);
+
+// Parses five numbers (decimal, nan, inf) separated by blanks or commas.
+bool ParseFiveNumbers(const char* text, float values[5]);
+
+}  // namespace joywire
