@@ -24,3 +24,6 @@ ensure_packages() {
 
 # What the native build and its tests need.
 native_packages=(cmake ninja-build g++ googletest iproute2 util-linux)
+
+# The Windows cross-build and wine to run it.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64)

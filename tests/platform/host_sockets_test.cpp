@@ -94,12 +94,15 @@ TEST_F(HostSockets, DatagramsOfEverySizeArriveAsTheirFirstBytes) {
 }
 
 TEST_F(HostSockets, ReceiveOnASocketWhoseBindFailedFailsAtOnce) {
+  // The port is taken by a socket of our own, so the second bind fails on every socket layer.
+  SocketHandle holder = kInvalidSocket;
+  const std::uint16_t port = BindLoopback(holder);
+  ASSERT_NE(port, 0);
   const SocketHandle handle =
       platform_.socket(kAddressFamilyIPv4, kSocketTypeDatagram, kProtocolUdp);
   ASSERT_NE(handle, kInvalidSocket);
-  // TEST-NET-1 is never this machine's address; nothing is sent there.
-  const SocketAddressV4 foreign = Address("192.0.2.1", 50000);
-  EXPECT_EQ(platform_.bind(handle, &foreign, sizeof foreign), kSocketError);
+  const SocketAddressV4 taken = Address("127.0.0.1", port);
+  EXPECT_EQ(platform_.bind(handle, &taken, sizeof taken), kSocketError);
   EXPECT_NE(platform_.WSAGetLastError(), 0);
 
   char buffer[20];
@@ -108,6 +111,7 @@ TEST_F(HostSockets, ReceiveOnASocketWhoseBindFailedFailsAtOnce) {
   EXPECT_EQ(platform_.WSAGetLastError(), kInvalidArgument);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(platform_.closesocket(handle), 0);
+  EXPECT_EQ(platform_.closesocket(holder), 0);
 
   // A later socket is not tainted by the earlier failure.
   SocketHandle good = kInvalidSocket;

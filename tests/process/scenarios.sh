@@ -87,7 +87,8 @@ finish() {  # closes the feeder's input and waits; sets $status
   local deadline=$((SECONDS + step_wait))
   while kill -0 "$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
   if kill -0 "$pid" 2>/dev/null; then
-    fail "feeder still running; killed"
+    fail "feeder still running; killed. Its console so far:
+$(output | tail -6 | sed 's/^/    | /')"
     kill -9 "$pid" 2>/dev/null
   fi
   wait "$pid"
@@ -143,13 +144,27 @@ WSA Cleanup Success"
 check "banner" test "$(output | head -4 | sed '4s/:.*/:/')" == "$banner"
 
 # --- An address that is not this machine's: the bind fails, the run goes on and ends -------
+# A first feeder holds 127.0.0.1:50000 meanwhile: wine turns a bind to a foreign address into
+# one to every address on the port, which then fails as the port is taken, as Windows would.
+mkfifo "$work/hold_in"
+JOYWIRE_SIM_TRACE="$work/hold_trace" $launcher "$feeder" <"$work/hold_in" >"$work/hold_out" 2>&1 &
+holder=$!
+exec 4>"$work/hold_in"
+echo "127.0.0.1" >&4
+deadline=$((SECONDS + step_wait))
+until grep -q "init complete" "$work/hold_out" || [ $SECONDS -ge $deadline ]; do sleep 0.05; done
+
 start foreign-bind --
-type_line ""
+type_line ""                      # the default address
+wait_for "WSA Cleanup" && type_line ""   # the key for the final wait
 finish
 expect_status 0
 check "bind failure then init and a failed receive" \
   bash -c "tr -d '\r' <'$work/out' | tr '\n' '|' | grep -qE 'Using hardcoded ip address\|IP address for connection is 192\.168\.1\.100\|WSAStartUp Success\|Socket3 Creation Success\|Binding Failed & Error No ->[0-9]+\|init complete\|Receiving failed & Error No ->[0-9]+\|Socket3 Closing Success\|WSA Cleanup Success\|'"
 check "rest position only" test "$(updates)" -eq 1
+kill -9 "$holder" 2>/dev/null
+wait "$holder" 2>/dev/null
+exec 4>&-
 
 # --- Device number argument ----------------------------------------------------------------
 start device-257 JOYWIRE_SIM_STATUS=1 JOYWIRE_SIM_FAIL_AFTER=1 -- 257
@@ -196,6 +211,16 @@ early unknown-status 255 JOYWIRE_SIM_STATUS=7 --
 early device-17-missing 252 -- 17
 early acquire-fails 156 JOYWIRE_SIM_ACQUIRE=0 --
 check "acquisition traced as failed" test "$(trace)" == "acquire device=1 failed"
+
+# --- Windows: no driver library beside the feeder nor on the path ----------------------------
+if [ -n "${JOYWIRE_NO_DRIVER_FEEDER:-}" ]; then
+  feeder=$JOYWIRE_NO_DRIVER_FEEDER
+  start missing-driver-library --
+  type_line "x"
+  finish
+  expect_status 251
+  check "prints only the banner" test "$(output)" == "TEST"
+fi
 
 echo "scenarios: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
