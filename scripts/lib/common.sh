@@ -23,7 +23,10 @@ ensure_packages() {
 }
 
 # What the native build and its tests need.
-native_packages=(cmake ninja-build g++ googletest iproute2 util-linux)
+native_packages=(cmake ninja-build g++ clang googletest iproute2 util-linux libevdev-dev)
 
 # The Windows cross-build and wine to run it.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64)
+
+# The uinput feeder's test against a real kernel in a VM.
+vm_packages=(qemu-system-x86 busybox-static cpio)
