@@ -29,6 +29,9 @@ int Acquire(std::uint32_t device) {
 int Update(std::uint32_t device, PositionRecord* record) {
   S().calls.push_back("UpdateVJD");
   S().updates.push_back(RecordedUpdate{device, ReadDeviceIndex(*record), ReadPosition(*record)});
+  if (S().restUpdateFails && S().updates.size() == 1) {
+    return 0;
+  }
   const int limit = S().updatesBeforeFailure;
   return limit < 0 || static_cast<int>(S().updates.size()) <= limit ? 1 : 0;
 }
@@ -41,7 +44,9 @@ int Receive(SocketHandle, char* buffer, int length, int) {
   }
   const ScriptedReceive& next = S().receives[g_receiveIndex++];
   const std::size_t count = std::min(next.bytes.size(), static_cast<std::size_t>(length));
-  std::memcpy(buffer, next.bytes.data(), count);
+  if (count > 0) {
+    std::memcpy(buffer, next.bytes.data(), count);
+  }
   return next.result;
 }
 

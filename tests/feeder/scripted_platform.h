@@ -31,6 +31,7 @@ struct Script {
   int status = kDeviceFree;
   std::vector<int> acquireResults;  // consumed in order; 1 once exhausted
   int updatesBeforeFailure = -1;    // -1: never fails
+  bool restUpdateFails = false;     // the first update (the rest position) fails
   // Socket layer.
   int startupResult = 0;
   SocketHandle socketResult = 7;
