@@ -62,7 +62,7 @@ SimulatedState& State() {
   const char* path = std::getenv("JOYWIRE_SIM_TRACE");
   g_state.trace = stderr;
   if (path != nullptr && *path != '\0') {
-    if (std::FILE* file = std::fopen(path, "a")) {
+    if (std::FILE* file = std::fopen(path, "ab")) {
       g_state.trace = file;
     }
   }
