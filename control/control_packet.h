@@ -1,7 +1,9 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace joywire {
 
@@ -17,7 +19,28 @@ struct ControlPacket {
 };
 
 // Little-endian binary32 access to the value at `index` (0..4) of a packet.
-float ReadPacketValue(const ControlPacket& packet, std::size_t index);
-void WritePacketValue(ControlPacket& packet, std::size_t index, float value);
+inline float ReadPacketValue(const ControlPacket& packet, std::size_t index) {
+  const std::uint8_t* at = packet.bytes + index * 4;
+  std::uint32_t bits;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&bits, at, sizeof bits);
+  } else {
+    bits = static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
+           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+  }
+  return std::bit_cast<float>(bits);
+}
+
+inline void WritePacketValue(ControlPacket& packet, std::size_t index, float value) {
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
+  std::uint8_t* at = packet.bytes + index * 4;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(at, &bits, sizeof bits);
+  } else {
+    for (std::size_t byte = 0; byte < 4; ++byte) {
+      at[byte] = static_cast<std::uint8_t>(bits >> (8 * byte));
+    }
+  }
+}
 
 }  // namespace joywire

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace joywire {
 
@@ -37,8 +39,26 @@ inline constexpr JoystickPosition kRestPosition{16383, 0, 0, 0};
 // Zeroes the record and sets the device index byte (the low 8 bits of the device number).
 void ResetPositionRecord(PositionRecord& record, std::int32_t deviceNumber);
 
-// Stores X, Y, Z and the button bits; the device index is left alone.
-void StorePosition(PositionRecord& record, const JoystickPosition& position);
+// Stores a 32-bit value little-endian whatever the host (a plain copy where the host is).
+inline void StoreInt32(PositionRecord& record, std::size_t offset, std::int32_t value) {
+  const auto bits = static_cast<std::uint32_t>(value);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(record.bytes + offset, &bits, sizeof bits);
+  } else {
+    for (std::size_t byte = 0; byte < 4; ++byte) {
+      record.bytes[offset + byte] = static_cast<std::uint8_t>(bits >> (8 * byte));
+    }
+  }
+}
+
+// Stores X, Y, Z and the button bits; the device index is left alone. Inline: it runs once per
+// datagram.
+inline void StorePosition(PositionRecord& record, const JoystickPosition& position) {
+  StoreInt32(record, kAxisXOffset, position.x);
+  StoreInt32(record, kAxisYOffset, position.y);
+  StoreInt32(record, kAxisZOffset, position.z);
+  StoreInt32(record, kButtonBitsOffset, position.buttons);
+}
 
 // Reads the fields back, as a driver would.
 JoystickPosition ReadPosition(const PositionRecord& record);
