@@ -9,7 +9,7 @@ inline constexpr int kEndOfInput = -1;
 // The console as the run sees it: standard input a byte at a time, standard output, and the
 // final wait for the operator. Each platform fills these in; tests script them.
 struct Console {
-  int (*ReadChar)();                                   // next input byte (0..255) or kEndOfInput
+  int (*ReadChar)();                                    // next input byte (0..255) or kEndOfInput
   void (*Write)(const char* text, std::size_t length);  // written and flushed at once
   void (*Pause)();                                      // waits for the operator's key
 };

@@ -8,7 +8,9 @@ namespace joywire {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Groups of one to three digits separated by single dots, a trailing dot allowed. Group count
 // and group values are not checked here; the socket layer's conversion has the last word.

@@ -24,7 +24,8 @@ constexpr int kPackets = 256;
 
 void BM_Copy20Bytes(benchmark::State& state) {
   ControlPacket source[kPackets];
-  for (int i = 0; i < kPackets; ++i) source[i] = SamplePacket(i);
+  for (int i = 0; i < kPackets; ++i)
+    source[i] = SamplePacket(i);
   ControlPacket buffer;
   int i = 0;
   for (auto _ : state) {
@@ -37,7 +38,8 @@ BENCHMARK(BM_Copy20Bytes);
 
 void BM_TranslateDatagram(benchmark::State& state) {
   ControlPacket source[kPackets];
-  for (int i = 0; i < kPackets; ++i) source[i] = SamplePacket(i);
+  for (int i = 0; i < kPackets; ++i)
+    source[i] = SamplePacket(i);
   ControlPacket buffer;
   PositionRecord record;
   ResetPositionRecord(record, 1);

@@ -59,8 +59,8 @@ SocketHandle OpenListeningSocket(const Platform& platform, const ListenAddress& 
   endpoint.address = platform.inet_addr(address.text);
   endpoint.port = platform.htons(kListenPort);
 
-  const SocketHandle listener = platform.socket(kAddressFamilyIPv4, kSocketTypeDatagram,
-                                                kProtocolUdp);
+  const SocketHandle listener =
+      platform.socket(kAddressFamilyIPv4, kSocketTypeDatagram, kProtocolUdp);
   if (listener == kInvalidSocket) {
     Print(platform.console, "Socket3 reation Failed = %d\n", platform.WSAGetLastError());
   } else {
@@ -78,8 +78,8 @@ void FeedLoop(const Platform& platform, SocketHandle listener, std::int32_t devi
   const auto device = static_cast<std::uint32_t>(deviceNumber);
   ControlPacket packet{};
   for (;;) {
-    const int received = platform.recvfrom(listener, reinterpret_cast<char*>(packet.bytes),
-                                           sizeof packet.bytes, 0);
+    const int received =
+        platform.recvfrom(listener, reinterpret_cast<char*>(packet.bytes), sizeof packet.bytes, 0);
     if (received == kSocketError) {
       Print(platform.console, "Receiving failed & Error No ->%d\n", platform.WSAGetLastError());
       return;
@@ -103,8 +103,7 @@ void FeedLoop(const Platform& platform, SocketHandle listener, std::int32_t devi
 
 void CloseListeningSocket(const Platform& platform, SocketHandle listener) {
   if (platform.closesocket(listener) == kSocketError) {
-    Print(platform.console, "Socket3 Closing failed & Error No ->%d\n",
-          platform.WSAGetLastError());
+    Print(platform.console, "Socket3 Closing failed & Error No ->%d\n", platform.WSAGetLastError());
   } else {
     Print(platform.console, "Socket3 Closing Success\n");
   }

@@ -48,9 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   g_at = 0;
   g_readsAfterEnd = 0;
   g_output.clear();
-  const Console console{ReadChar,
-                        [](const char* text, std::size_t length) { g_output.append(text, length); },
-                        [] {}};
+  const Console console{
+      ReadChar, [](const char* text, std::size_t length) { g_output.append(text, length); }, [] {}};
   ListenAddress address = DefaultListenAddress();
   AskListenAddress(console, address);
 
@@ -62,8 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The prompt, any number of retries, at most one decision line, then the confirmation.
   std::string_view rest = g_output;
-  Require(Consume(rest, "Please enter valid Ipv4 adress of your machine or press enter to use "
-                        "default one"));
+  Require(Consume(rest,
+                  "Please enter valid Ipv4 adress of your machine or press enter to use "
+                  "default one"));
   while (Consume(rest, "Input valid ip address\n")) {
   }
   Consume(rest, "Using hardcoded ip address\n") || Consume(rest, "Invalid length\n");

@@ -38,8 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Require(buttons == 0 || buttons == 1 || buttons == 2);
   for (std::size_t axis = 0; axis < kAxisCount; ++axis) {
-    Require(SameFloat(ReadPacketValue(packet, axis),
-                      ScaleAxis(ReadPacketValue(original, axis))));
+    Require(SameFloat(ReadPacketValue(packet, axis), ScaleAxis(ReadPacketValue(original, axis))));
   }
   Require(std::memcmp(packet.bytes + 12, original.bytes + 12, 8) == 0);
 

@@ -13,10 +13,6 @@
 
 #include "feeder/platform.h"
 
-#ifndef JOYWIRE_VERSION
-#define JOYWIRE_VERSION "0.0.0"
-#endif
-
 namespace joywire {
 
 namespace {
@@ -27,8 +23,8 @@ constexpr int kAxisMaximum = 32767;
 constexpr char kUinputPath[] = "/dev/uinput";
 
 struct UinputState {
-  int uinputFd = -1;         // opened by vJoyEnabled, handed to libevdev at acquisition
-  std::uint32_t held = 0;    // the device number this process holds, 0 for none
+  int uinputFd = -1;       // opened by vJoyEnabled, handed to libevdev at acquisition
+  std::uint32_t held = 0;  // the device number this process holds, 0 for none
   int lockFd = -1;
   libevdev* description = nullptr;
   libevdev_uinput* device = nullptr;
@@ -36,7 +32,9 @@ struct UinputState {
 
 UinputState g_state;
 
-bool InRange(std::uint32_t device) { return device >= kFirstDevice && device <= kLastDevice; }
+bool InRange(std::uint32_t device) {
+  return device >= kFirstDevice && device <= kLastDevice;
+}
 
 // One lock file per device number. flock is released by the kernel when its holder dies, so a
 // crashed feeder never leaves a device busy. A read-only descriptor is enough for flock, so the
@@ -59,9 +57,15 @@ int UinputEnabled() {
   return g_state.uinputFd >= 0 ? 1 : 0;
 }
 
-const wchar_t* UinputManufacturer() { return L"joywire"; }
-const wchar_t* UinputProduct() { return L"joywire virtual joystick"; }
-const wchar_t* UinputSerialNumber() { return L"" JOYWIRE_VERSION; }
+const wchar_t* UinputManufacturer() {
+  return L"joywire";
+}
+const wchar_t* UinputProduct() {
+  return L"joywire virtual joystick";
+}
+const wchar_t* UinputSerialNumber() {
+  return L"" JOYWIRE_VERSION;
+}
 
 int UinputStatus(std::uint32_t device) {
   if (!InRange(device)) {
@@ -125,8 +129,8 @@ int UinputAcquire(std::uint32_t device) {
     return 0;
   }
   if (!DescribeJoystick(device) ||
-      libevdev_uinput_create_from_device(g_state.description, g_state.uinputFd,
-                                         &g_state.device) != 0) {
+      libevdev_uinput_create_from_device(g_state.description, g_state.uinputFd, &g_state.device) !=
+          0) {
     close(lock);
     return 0;
   }

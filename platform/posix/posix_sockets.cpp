@@ -1,9 +1,9 @@
 // Windows Sockets operations on a POSIX socket layer.
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "platform/posix/posix_host.h"
 
@@ -22,8 +22,12 @@ int Fail(int error) {
   return kSocketError;
 }
 
-int PosixStartup(std::uint16_t) { return 0; }
-int PosixCleanup() { return 0; }
+int PosixStartup(std::uint16_t) {
+  return 0;
+}
+int PosixCleanup() {
+  return 0;
+}
 
 SocketHandle PosixSocket(int family, int type, int protocol) {
   const int domain = family == kAddressFamilyIPv4 ? AF_INET : family;
@@ -83,9 +87,15 @@ int PosixClose(SocketHandle handle) {
   return 0;
 }
 
-int PosixLastError() { return g_lastError; }
-std::uint32_t PosixInetAddr(const char* text) { return ::inet_addr(text); }
-std::uint16_t PosixHtons(std::uint16_t value) { return htons(value); }
+int PosixLastError() {
+  return g_lastError;
+}
+std::uint32_t PosixInetAddr(const char* text) {
+  return ::inet_addr(text);
+}
+std::uint16_t PosixHtons(std::uint16_t value) {
+  return htons(value);
+}
 
 }  // namespace
 

@@ -1,12 +1,12 @@
 #include "tools/send/udp_sender.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace joywire {
 
@@ -53,6 +53,8 @@ bool SendDatagram(const UdpSender& sender, const void* bytes, std::size_t length
   }
 }
 
-void CloseUdpSender(UdpSender& sender) { ::close(static_cast<int>(sender.handle)); }
+void CloseUdpSender(UdpSender& sender) {
+  ::close(static_cast<int>(sender.handle));
+}
 
 }  // namespace joywire

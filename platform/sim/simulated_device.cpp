@@ -6,10 +6,6 @@
 
 #include "feeder/platform.h"
 
-#ifndef JOYWIRE_VERSION
-#define JOYWIRE_VERSION "0.0.0"
-#endif
-
 namespace joywire {
 
 namespace {
@@ -69,10 +65,14 @@ SimulatedState& State() {
   return g_state;
 }
 
-bool InRange(std::uint32_t device) { return device >= kFirstDevice && device <= kLastDevice; }
+bool InRange(std::uint32_t device) {
+  return device >= kFirstDevice && device <= kLastDevice;
+}
 
 // The feeder passes its signed device number through an unsigned parameter; show it as typed.
-int AsTyped(std::uint32_t device) { return static_cast<int>(device); }
+int AsTyped(std::uint32_t device) {
+  return static_cast<int>(device);
+}
 
 void Trace(const char* line, int length) {
   SimulatedState& state = State();
@@ -82,10 +82,18 @@ void Trace(const char* line, int length) {
 
 }  // namespace
 
-int SimulatedEnabled() { return State().enabled ? 1 : 0; }
-const wchar_t* SimulatedManufacturer() { return L"joywire"; }
-const wchar_t* SimulatedProduct() { return L"joywire simulated joystick"; }
-const wchar_t* SimulatedSerialNumber() { return L"" JOYWIRE_VERSION; }
+int SimulatedEnabled() {
+  return State().enabled ? 1 : 0;
+}
+const wchar_t* SimulatedManufacturer() {
+  return L"joywire";
+}
+const wchar_t* SimulatedProduct() {
+  return L"joywire simulated joystick";
+}
+const wchar_t* SimulatedSerialNumber() {
+  return L"" JOYWIRE_VERSION;
+}
 
 int SimulatedStatus(std::uint32_t device) {
   const SimulatedState& state = State();
@@ -114,14 +122,14 @@ int SimulatedAcquire(std::uint32_t device) {
 int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
   SimulatedState& state = State();
   ++state.updatesSoFar;
-  const bool ok = state.updatesBeforeFailure == kNoLimit ||
-                  state.updatesSoFar <= state.updatesBeforeFailure;
+  const bool ok =
+      state.updatesBeforeFailure == kNoLimit || state.updatesSoFar <= state.updatesBeforeFailure;
   const JoystickPosition position = ReadPosition(*record);
   char line[160];
-  const int length = std::snprintf(
-      line, sizeof line, "update device=%d index=%u x=%d y=%d z=%d buttons=%d %s\n",
-      AsTyped(device), static_cast<unsigned>(ReadDeviceIndex(*record)), position.x, position.y,
-      position.z, position.buttons, ok ? "ok" : "failed");
+  const int length =
+      std::snprintf(line, sizeof line, "update device=%d index=%u x=%d y=%d z=%d buttons=%d %s\n",
+                    AsTyped(device), static_cast<unsigned>(ReadDeviceIndex(*record)), position.x,
+                    position.y, position.z, position.buttons, ok ? "ok" : "failed");
   Trace(line, length);
   return ok ? 1 : 0;
 }

@@ -33,8 +33,7 @@ bool OpenUdpSender(const char* host, std::uint16_t port, UdpSender& sender, char
 
   const SOCKET handle = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (handle == INVALID_SOCKET) {
-    std::snprintf(error, errorCapacity, "cannot open a UDP socket (error %d)",
-                  ::WSAGetLastError());
+    std::snprintf(error, errorCapacity, "cannot open a UDP socket (error %d)", ::WSAGetLastError());
     return false;
   }
   sender.handle = static_cast<std::uintptr_t>(handle);
@@ -43,10 +42,10 @@ bool OpenUdpSender(const char* host, std::uint16_t port, UdpSender& sender, char
 
 bool SendDatagram(const UdpSender& sender, const void* bytes, std::size_t length) {
   for (;;) {
-    const int sent = ::sendto(static_cast<SOCKET>(sender.handle),
-                              static_cast<const char*>(bytes), static_cast<int>(length), 0,
-                              reinterpret_cast<const sockaddr*>(sender.destination),
-                              sizeof sender.destination);
+    const int sent =
+        ::sendto(static_cast<SOCKET>(sender.handle), static_cast<const char*>(bytes),
+                 static_cast<int>(length), 0, reinterpret_cast<const sockaddr*>(sender.destination),
+                 sizeof sender.destination);
     if (sent != SOCKET_ERROR) {
       return true;
     }

@@ -77,9 +77,13 @@ bool LoadDriver() {
   return all;
 }
 
-int NotEnabled() { return 0; }
+int NotEnabled() {
+  return 0;
+}
 
-const wchar_t* AsWide(PVOID text) { return static_cast<const wchar_t*>(text); }
+const wchar_t* AsWide(PVOID text) {
+  return static_cast<const wchar_t*>(text);
+}
 
 }  // namespace
 

@@ -8,7 +8,9 @@ using joywire::PositionRecord;
 
 extern "C" {
 
-__declspec(dllexport) BOOL vJoyEnabled() { return joywire::SimulatedEnabled(); }
+__declspec(dllexport) BOOL vJoyEnabled() {
+  return joywire::SimulatedEnabled();
+}
 
 __declspec(dllexport) PVOID GetvJoyManufacturerString() {
   return const_cast<wchar_t*>(joywire::SimulatedManufacturer());
@@ -22,9 +24,13 @@ __declspec(dllexport) PVOID GetvJoySerialNumberString() {
   return const_cast<wchar_t*>(joywire::SimulatedSerialNumber());
 }
 
-__declspec(dllexport) int GetVJDStatus(UINT device) { return joywire::SimulatedStatus(device); }
+__declspec(dllexport) int GetVJDStatus(UINT device) {
+  return joywire::SimulatedStatus(device);
+}
 
-__declspec(dllexport) BOOL AcquireVJD(UINT device) { return joywire::SimulatedAcquire(device); }
+__declspec(dllexport) BOOL AcquireVJD(UINT device) {
+  return joywire::SimulatedAcquire(device);
+}
 
 __declspec(dllexport) BOOL UpdateVJD(UINT device, PVOID record) {
   return joywire::SimulatedUpdate(device, static_cast<const PositionRecord*>(record));

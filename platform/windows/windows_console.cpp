@@ -25,7 +25,9 @@ void CommandInterpreterPause() {
   std::system("pause");
 }
 
-void WindowsSleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+void WindowsSleep(std::uint32_t milliseconds) {
+  ::Sleep(milliseconds);
+}
 
 }  // namespace
 

@@ -16,7 +16,9 @@ int WinsockStartup(std::uint16_t version) {
   return ::WSAStartup(version, &data);
 }
 
-int WinsockCleanup() { return ::WSACleanup(); }
+int WinsockCleanup() {
+  return ::WSACleanup();
+}
 
 SocketHandle WinsockSocket(int family, int type, int protocol) {
   const SOCKET handle = ::socket(family, type, protocol);
@@ -59,9 +61,15 @@ int WinsockClose(SocketHandle handle) {
   return ::closesocket(static_cast<SOCKET>(handle));
 }
 
-int WinsockLastError() { return ::WSAGetLastError(); }
-std::uint32_t WinsockInetAddr(const char* text) { return ::inet_addr(text); }
-std::uint16_t WinsockHtons(std::uint16_t value) { return ::htons(value); }
+int WinsockLastError() {
+  return ::WSAGetLastError();
+}
+std::uint32_t WinsockInetAddr(const char* text) {
+  return ::inet_addr(text);
+}
+std::uint16_t WinsockHtons(std::uint16_t value) {
+  return ::htons(value);
+}
 
 }  // namespace
 

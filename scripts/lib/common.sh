@@ -23,8 +23,8 @@ ensure_packages() {
 }
 
 # What the native build and its tests need.
-native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest iproute2 util-linux
-  libevdev-dev)
+native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
+  iproute2 util-linux libevdev-dev file)
 
 # The Windows cross-build and wine to run it.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64)

@@ -64,8 +64,9 @@ TEST(Dialogue, AcceptedLinesAreCopiedAndConfirmed) {
 TEST(Dialogue, SevenDigitsInARowAreRejectedByTheGroupRule) {
   ListenAddress address;
   const std::string out = Dialogue("1234567\n10.0.0.2\n", address);
-  EXPECT_EQ(out, std::string(kPrompt) + "Input valid ip address\n"
-                                        "IP address for connection is 10.0.0.2\n");
+  EXPECT_EQ(out, std::string(kPrompt) +
+                     "Input valid ip address\n"
+                     "IP address for connection is 10.0.0.2\n");
 }
 
 TEST(Dialogue, WrongLengthKeepsTheDefaultAndAsksNothingMore) {
@@ -73,8 +74,8 @@ TEST(Dialogue, WrongLengthKeepsTheDefaultAndAsksNothingMore) {
        {"1.2.3", "abc", "1", "123456", "1234567890123456", "12345678901234567890123456789"}) {
     ListenAddress address;
     const std::string out = Dialogue(line + "\n10.0.0.9\n", address);
-    EXPECT_EQ(out, std::string(kPrompt) +
-                       "Invalid length\nIP address for connection is 192.168.1.100\n")
+    EXPECT_EQ(out,
+              std::string(kPrompt) + "Invalid length\nIP address for connection is 192.168.1.100\n")
         << line;
     EXPECT_STREQ(address.text, kDefaultListenAddress);
     EXPECT_EQ(g_read, line.size() + 1) << "the following line must stay unread";
@@ -82,12 +83,13 @@ TEST(Dialogue, WrongLengthKeepsTheDefaultAndAsksNothingMore) {
 }
 
 TEST(Dialogue, BadCharactersAskAgainWithoutThePrompt) {
-  for (const char* bad : {"1234.5.6.7", ".1.2.3.4", "1..2.3.4", " 1.2.3.4", "10.0.0.a",
-                          "a.b.c.d", "1.2.3.4 ", "1,2,3,4", "-1.2.3.4"}) {
+  for (const char* bad : {"1234.5.6.7", ".1.2.3.4", "1..2.3.4", " 1.2.3.4", "10.0.0.a", "a.b.c.d",
+                          "1.2.3.4 ", "1,2,3,4", "-1.2.3.4"}) {
     ListenAddress address;
     const std::string out = Dialogue(std::string(bad) + "\n" + bad + "\n10.0.0.7\n", address);
-    EXPECT_EQ(out, std::string(kPrompt) + "Input valid ip address\nInput valid ip address\n"
-                                          "IP address for connection is 10.0.0.7\n")
+    EXPECT_EQ(out, std::string(kPrompt) +
+                       "Input valid ip address\nInput valid ip address\n"
+                       "IP address for connection is 10.0.0.7\n")
         << bad;
     EXPECT_STREQ(address.text, "10.0.0.7");
   }
@@ -98,8 +100,8 @@ TEST(Dialogue, LongLineIsConsumedWhole) {
   const std::string longLine = "1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.1.12";
   ListenAddress address;
   const std::string out = Dialogue(longLine + "\n10.0.0.3\n", address);
-  EXPECT_EQ(out, std::string(kPrompt) +
-                     "Invalid length\nIP address for connection is 192.168.1.100\n");
+  EXPECT_EQ(out,
+            std::string(kPrompt) + "Invalid length\nIP address for connection is 192.168.1.100\n");
   EXPECT_EQ(g_read, longLine.size() + 1);
   EXPECT_STREQ(address.text, kDefaultListenAddress);
 }
@@ -109,13 +111,14 @@ TEST(Dialogue, CarriageReturnLineEndsAreNotPartOfTheLine) {
   EXPECT_EQ(Dialogue("10.0.0.1\r\n", address),
             std::string(kPrompt) + "IP address for connection is 10.0.0.1\n");
   EXPECT_STREQ(address.text, "10.0.0.1");
-  EXPECT_EQ(Dialogue("\r\n", address),
-            std::string(kPrompt) + "Using hardcoded ip address\n"
-                                   "IP address for connection is 192.168.1.100\n");
+  EXPECT_EQ(Dialogue("\r\n", address), std::string(kPrompt) +
+                                           "Using hardcoded ip address\n"
+                                           "IP address for connection is 192.168.1.100\n");
   // A carriage return inside the line is an ordinary (bad) character.
   EXPECT_EQ(Dialogue("10.0\r.0.1\n\n", address),
-            std::string(kPrompt) + "Input valid ip address\nUsing hardcoded ip address\n"
-                                   "IP address for connection is 192.168.1.100\n");
+            std::string(kPrompt) +
+                "Input valid ip address\nUsing hardcoded ip address\n"
+                "IP address for connection is 192.168.1.100\n");
 }
 
 TEST(Dialogue, EndOfInputEndsTheDialogue) {
@@ -129,15 +132,17 @@ TEST(Dialogue, EndOfInputEndsTheDialogue) {
             std::string(kPrompt) + "IP address for connection is 10.9.8.7\n");
   // Bad lines then the end: asked again once, then the end counts as an empty line.
   EXPECT_EQ(Dialogue("a.b.c.d.e\n", address),
-            std::string(kPrompt) + "Input valid ip address\nUsing hardcoded ip address\n"
-                                   "IP address for connection is 192.168.1.100\n");
+            std::string(kPrompt) +
+                "Input valid ip address\nUsing hardcoded ip address\n"
+                "IP address for connection is 192.168.1.100\n");
 }
 
 TEST(Dialogue, NulByteIsABadCharacter) {
   ListenAddress address;
   const std::string out = Dialogue(std::string("10.0\0.0.1\n", 10) + "\n", address);
-  EXPECT_EQ(out, std::string(kPrompt) + "Input valid ip address\nUsing hardcoded ip address\n"
-                                        "IP address for connection is 192.168.1.100\n");
+  EXPECT_EQ(out, std::string(kPrompt) +
+                     "Input valid ip address\nUsing hardcoded ip address\n"
+                     "IP address for connection is 192.168.1.100\n");
 }
 
 TEST(LineReader, StoresWhatFitsAndReportsTheWholeLength) {

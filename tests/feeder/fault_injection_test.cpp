@@ -33,7 +33,8 @@ constexpr int kErrorCode = 10050;
 std::string ExpectedAfterAddress(unsigned faults, const LoopEnd& end) {
   std::string out;
   out += (faults & kStartupFails) ? "WSAStartUp Fun Failed!\n" : "WSAStartUp Success\n";
-  out += (faults & kSocketFails) ? "Socket3 reation Failed = 10050\n" : "Socket3 Creation Success\n";
+  out +=
+      (faults & kSocketFails) ? "Socket3 reation Failed = 10050\n" : "Socket3 Creation Success\n";
   if (faults & kBindFails) {
     out += "Binding Failed & Error No ->10050\n";
   }

@@ -60,11 +60,23 @@ TEST(WholeRun, StepsHappenInOrder) {
   script.input = "127.0.0.1\n";
   script.receives = {{20, SampleDatagram()}};
   RunScripted(platform);
-  const std::vector<std::string> expected = {
-      "vJoyEnabled", "GetvJoySerialNumberString", "GetvJoyProductString",
-      "GetvJoyManufacturerString", "GetVJDStatus", "AcquireVJD", "WSAStartup", "socket", "bind",
-      "UpdateVJD", "Sleep", "recvfrom", "UpdateVJD", "recvfrom", "closesocket", "WSACleanup",
-      "pause"};
+  const std::vector<std::string> expected = {"vJoyEnabled",
+                                             "GetvJoySerialNumberString",
+                                             "GetvJoyProductString",
+                                             "GetvJoyManufacturerString",
+                                             "GetVJDStatus",
+                                             "AcquireVJD",
+                                             "WSAStartup",
+                                             "socket",
+                                             "bind",
+                                             "UpdateVJD",
+                                             "Sleep",
+                                             "recvfrom",
+                                             "UpdateVJD",
+                                             "recvfrom",
+                                             "closesocket",
+                                             "WSACleanup",
+                                             "pause"};
   EXPECT_EQ(script.calls, expected);
   EXPECT_EQ(script.sleeps, std::vector<std::uint32_t>{1000});
   EXPECT_EQ(script.convertedAddress, "127.0.0.1");
@@ -179,8 +191,8 @@ TEST_P(EarlyEnds, EndBeforeAnySocketWithTheirStatus) {
   script.acquireResults = {end.acquire};
   script.input = "xyz\n";
   EXPECT_EQ(RunScripted(platform), end.exitStatus);
-  EXPECT_EQ(script.output, end.identification ? std::string("TEST\n") + kIdentification
-                                              : std::string("TEST\n"));
+  EXPECT_EQ(script.output,
+            end.identification ? std::string("TEST\n") + kIdentification : std::string("TEST\n"));
   EXPECT_EQ(script.inputRead, end.charactersRead);
   EXPECT_EQ(script.pauses, 0);
   EXPECT_TRUE(script.updates.empty());
@@ -212,12 +224,12 @@ TEST(DeviceNumberArgument, ZeroOrNoDigitsEndsWithMinus100) {
     const char* argument;
     const char* remainder;
   };
-  for (const Case& c : {Case{"abc", "abc"}, Case{"0", ""}, Case{"0x12", "x12"},
-                        Case{" -", " -"}, Case{"", ""}}) {
+  for (const Case& c :
+       {Case{"abc", "abc"}, Case{"0", ""}, Case{"0x12", "x12"}, Case{" -", " -"}, Case{"", ""}}) {
     const Platform platform = MakeScriptedPlatform();
     EXPECT_EQ(RunScripted(platform, {c.argument}), -100) << c.argument;
-    EXPECT_EQ(CurrentScript().output, std::string("TEST\nStringova cast: ") + c.remainder +
-                                          " \nSpatny vstup terminalu\n");
+    EXPECT_EQ(CurrentScript().output,
+              std::string("TEST\nStringova cast: ") + c.remainder + " \nSpatny vstup terminalu\n");
     EXPECT_TRUE(CurrentScript().calls.empty()) << "no driver call before the argument check";
   }
 }

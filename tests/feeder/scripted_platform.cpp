@@ -15,7 +15,9 @@ std::size_t g_acquireIndex = 0;
 std::size_t g_receiveIndex = 0;
 constexpr int kInterruptedError = 10004;
 
-Script& S() { return g_script; }
+Script& S() {
+  return g_script;
+}
 
 int Acquire(std::uint32_t device) {
   S().calls.push_back("AcquireVJD");
@@ -59,7 +61,9 @@ int ReadChar() {
 
 }  // namespace
 
-Script& CurrentScript() { return g_script; }
+Script& CurrentScript() {
+  return g_script;
+}
 
 Platform MakeScriptedPlatform() {
   g_script = Script{};
@@ -98,8 +102,8 @@ Platform MakeScriptedPlatform() {
     return S().cleanupResult;
   };
   p.socket = [](int family, int type, int protocol) {
-    const bool udp = family == kAddressFamilyIPv4 && type == kSocketTypeDatagram &&
-                     protocol == kProtocolUdp;
+    const bool udp =
+        family == kAddressFamilyIPv4 && type == kSocketTypeDatagram && protocol == kProtocolUdp;
     S().calls.push_back(udp ? "socket" : "socket(not IPv4 UDP)");
     return S().socketResult;
   };

@@ -25,15 +25,35 @@ std::uint64_t NextRandom() {  // splitmix64
   return z ^ (z >> 31);
 }
 
-std::uint32_t Below(std::uint32_t limit) { return static_cast<std::uint32_t>(NextRandom() % limit); }
+std::uint32_t Below(std::uint32_t limit) {
+  return static_cast<std::uint32_t>(NextRandom() % limit);
+}
 
-float Pick(const float* values, std::size_t count) { return values[Below(count)]; }
+float Pick(const float* values, std::size_t count) {
+  return values[Below(count)];
+}
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
-const float kExtremeAxes[] = {std::numeric_limits<float>::quiet_NaN(), kInf, -kInf, 1e-40f,
-                              -1e-40f, -0.0f, 1e38f, -1e38f, 1.0001f, -1.0001f};
-const float kExtremeButtons[] = {std::numeric_limits<float>::quiet_NaN(), kInf, -kInf, 3e9f,
-                                 -3e9f, 1e30f, 1.0f, 1.99f, 2.0f, 1e-40f};
+const float kExtremeAxes[] = {std::numeric_limits<float>::quiet_NaN(),
+                              kInf,
+                              -kInf,
+                              1e-40f,
+                              -1e-40f,
+                              -0.0f,
+                              1e38f,
+                              -1e38f,
+                              1.0001f,
+                              -1.0001f};
+const float kExtremeButtons[] = {std::numeric_limits<float>::quiet_NaN(),
+                                 kInf,
+                                 -kInf,
+                                 3e9f,
+                                 -3e9f,
+                                 1e30f,
+                                 1.0f,
+                                 1.99f,
+                                 2.0f,
+                                 1e-40f};
 const float kButtons[] = {0.0f, 1.0f, 1.5f, 2.0f, -1.0f};
 
 struct Counts {
@@ -49,18 +69,24 @@ int main(int argc, char** argv) {
   double rate = 20000;
   const char* expectPath = nullptr;
   for (int i = 1; i + 1 < argc; i += 2) {
-    if (!std::strcmp(argv[i], "--count")) count = std::strtoull(argv[i + 1], nullptr, 10);
-    else if (!std::strcmp(argv[i], "--seed")) g_random = std::strtoull(argv[i + 1], nullptr, 10);
-    else if (!std::strcmp(argv[i], "--rate")) rate = std::strtod(argv[i + 1], nullptr);
-    else if (!std::strcmp(argv[i], "--expect")) expectPath = argv[i + 1];
-    else if (!std::strcmp(argv[i], "--host")) host = argv[i + 1];
-    else if (!std::strcmp(argv[i], "--port")) port = static_cast<unsigned>(std::atoi(argv[i + 1]));
+    if (!std::strcmp(argv[i], "--count"))
+      count = std::strtoull(argv[i + 1], nullptr, 10);
+    else if (!std::strcmp(argv[i], "--seed"))
+      g_random = std::strtoull(argv[i + 1], nullptr, 10);
+    else if (!std::strcmp(argv[i], "--rate"))
+      rate = std::strtod(argv[i + 1], nullptr);
+    else if (!std::strcmp(argv[i], "--expect"))
+      expectPath = argv[i + 1];
+    else if (!std::strcmp(argv[i], "--host"))
+      host = argv[i + 1];
+    else if (!std::strcmp(argv[i], "--port"))
+      port = static_cast<unsigned>(std::atoi(argv[i + 1]));
   }
   std::FILE* expect = expectPath != nullptr ? std::fopen(expectPath, "w") : nullptr;
   joywire::UdpSender sender{};
   char error[128];
-  if (expect == nullptr ||
-      !joywire::OpenUdpSender(host, static_cast<std::uint16_t>(port), sender, error, sizeof error)) {
+  if (expect == nullptr || !joywire::OpenUdpSender(host, static_cast<std::uint16_t>(port), sender,
+                                                   error, sizeof error)) {
     std::fprintf(stderr, "soak-stream: cannot start (need --expect FILE; %s)\n", error);
     return 2;
   }
@@ -70,7 +96,8 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   for (unsigned long long n = 0; n < count; ++n) {
     const double due = static_cast<double>(n) / rate;
-    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double now =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (due > now + 0.001) {
       std::this_thread::sleep_for(std::chrono::duration<double>(due - now));
     }
@@ -88,7 +115,8 @@ int main(int argc, char** argv) {
     } else if (kind < 55) {
       const float values[5] = {marker, Below(3000) / 1000.0f - 1.5f, Below(3000) / 1000.0f - 1.5f,
                                Pick(kButtons, 5), Pick(kButtons, 5)};
-      for (std::size_t i = 0; i < 5; ++i) joywire::WritePacketValue(packet, i, values[i]);
+      for (std::size_t i = 0; i < 5; ++i)
+        joywire::WritePacketValue(packet, i, values[i]);
       std::memcpy(datagram, packet.bytes, 20);
       size = Below(2) ? 20 : 20 + Below(1481);
       ++counts.good;
@@ -98,7 +126,8 @@ int main(int argc, char** argv) {
     } else {
       const float values[5] = {marker, Pick(kExtremeAxes, 10), Pick(kExtremeAxes, 10),
                                Pick(kExtremeButtons, 10), Pick(kExtremeButtons, 10)};
-      for (std::size_t i = 0; i < 5; ++i) joywire::WritePacketValue(packet, i, values[i]);
+      for (std::size_t i = 0; i < 5; ++i)
+        joywire::WritePacketValue(packet, i, values[i]);
       std::memcpy(datagram, packet.bytes, 20);
       ++counts.extreme;
     }

@@ -10,11 +10,12 @@
 namespace joywire {
 namespace {
 
-bool Parse(std::vector<const char*> arguments, SenderOptions& options, std::string* error = nullptr) {
+bool Parse(std::vector<const char*> arguments, SenderOptions& options,
+           std::string* error = nullptr) {
   arguments.insert(arguments.begin(), "joywire-send");
   char text[256] = "";
-  const bool ok = ParseSenderOptions(static_cast<int>(arguments.size()), arguments.data(),
-                                     options, text, sizeof text);
+  const bool ok = ParseSenderOptions(static_cast<int>(arguments.size()), arguments.data(), options,
+                                     text, sizeof text);
   if (error != nullptr) {
     *error = text;
   }

@@ -9,10 +9,6 @@
 #include "tools/send/sender_options.h"
 #include "tools/send/udp_sender.h"
 
-#ifndef JOYWIRE_VERSION
-#define JOYWIRE_VERSION "0.0.0"
-#endif
-
 namespace joywire {
 namespace {
 
@@ -185,4 +181,6 @@ int Main(int argc, const char* const* argv) {
 }  // namespace
 }  // namespace joywire
 
-int main(int argc, char** argv) { return joywire::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return joywire::Main(argc, argv);
+}

@@ -22,7 +22,9 @@ bool ParseNumber(const char* text, double low, double high, double& value) {
   return end != text && *end == '\0' && value >= low && value <= high;
 }
 
-bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n'; }
+bool IsSeparator(char c) {
+  return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -82,8 +84,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       options.port = static_cast<std::uint16_t>(value);
     } else if (std::strcmp(arg, "--rate") == 0 && hasValue) {
       if (!ParseNumber(argv[++i], 0.001, 10000000.0, value)) {
-        std::snprintf(error, errorCapacity, "--rate takes datagrams per second, not '%s'",
-                      argv[i]);
+        std::snprintf(error, errorCapacity, "--rate takes datagrams per second, not '%s'", argv[i]);
         return false;
       }
       options.rate = value;
@@ -125,8 +126,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     return false;
   }
   if (numberCount > 0 && numberCount < 5) {
-    std::snprintf(error, errorCapacity, "expected five numbers (X Y Z B1 B2), got %d",
-                  numberCount);
+    std::snprintf(error, errorCapacity, "expected five numbers (X Y Z B1 B2), got %d", numberCount);
     return false;
   }
   if (numberCount == 5) {

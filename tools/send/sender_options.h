@@ -19,10 +19,10 @@ struct SenderOptions {
   const char* host;
   std::uint16_t port;
   float values[5];
-  double rate;             // datagrams per second; 0 means as fast as possible
-  double seconds;          // demo length
-  std::uint64_t count;     // flood size
-  std::size_t size;        // datagram length in bytes (20 unless --size)
+  double rate;          // datagrams per second; 0 means as fast as possible
+  double seconds;       // demo length
+  std::uint64_t count;  // flood size
+  std::size_t size;     // datagram length in bytes (20 unless --size)
 };
 
 inline constexpr char kDefaultSendHost[] = "127.0.0.1";

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Checks the release packages in build/packages: their exact contents, the version the programs
+# report, and the Windows zip's joywire.exe run for real under wine on the stand-in driver.
+set -u
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$repo"
+version=$(sed -n 's/^project(joywire VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+packages=build/packages
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+check() {  # check WHAT COMMAND...
+  local what=$1
+  shift
+  if "$@"; then echo "  ok   $what"; else echo "  FAIL $what"; failed=$((failed + 1)); fi
+}
+same_list() {  # same_list ACTUAL EXPECTED...
+  local actual=$1
+  shift
+  diff <(sort <<<"$actual") <(printf '%s\n' "$@" | sort) >/dev/null
+}
+
+zip=$packages/joywire-$version-windows-x86_64.zip
+tgz=$packages/joywire-$version-linux-x86_64.tar.gz
+deb=$packages/joywire_${version}_amd64.deb
+check "version $version read from the project" test -n "$version"
+
+check "zip contents" same_list "$(cmake -E tar tf "$zip")" \
+  joywire.exe joywire-sim.exe joywire-send.exe README.md LICENSE CHANGELOG.md
+top=joywire-$version-linux-x86_64
+check "tar.gz contents" same_list "$(tar tzf "$tgz" | grep -v '/$')" \
+  $top/bin/joywire $top/bin/joywire-sim $top/bin/joywire-send \
+  $top/lib/udev/rules.d/60-joywire-uinput.rules \
+  $top/share/doc/joywire/README.md $top/share/doc/joywire/LICENSE $top/share/doc/joywire/CHANGELOG.md
+check ".deb contents" same_list "$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$')" \
+  ./usr/bin/joywire ./usr/bin/joywire-sim ./usr/bin/joywire-send \
+  ./usr/lib/udev/rules.d/60-joywire-uinput.rules \
+  ./usr/share/doc/joywire/README.md ./usr/share/doc/joywire/LICENSE \
+  ./usr/share/doc/joywire/CHANGELOG.md
+check ".deb version and group set-up" bash -c "dpkg-deb -f '$deb' Version | grep -qx '$version' &&
+  dpkg-deb --ctrl-tarfile '$deb' | tar tf - | grep -q postinst"
+
+mkdir -p "$work/tgz" "$work/deb" "$work/zip"
+tar xzf "$tgz" -C "$work/tgz"
+dpkg-deb -x "$deb" "$work/deb"
+check "joywire-send --version (tar.gz)" test "$("$work/tgz/$top/bin/joywire-send" --version)" == "joywire-send $version"
+check "joywire-send --version (.deb)" test "$("$work/deb/usr/bin/joywire-send" --version)" == "joywire-send $version"
+check "the uinput feeder is static" bash -c "file '$work/tgz/$top/bin/joywire' | grep -q 'statically linked'"
+
+(cd "$work/zip" && cmake -E tar xf "$repo/$zip")
+check "joywire-send.exe --version (zip, wine)" bash -c \
+  "cmake/wine-run '$work/zip/joywire-send.exe' --version | tr -d '\r' | grep -qx 'joywire-send $version'"
+# The unpacked joywire.exe, with the stand-in driver library put beside it as a user would.
+cp build/windows/test-driver/vJoyInterface.dll "$work/zip/"
+check "joywire.exe from the zip, scenarios under wine" bash -c \
+  "JOYWIRE_LAUNCHER=$repo/cmake/wine-run JOYWIRE_IN_NAMESPACE=host JOYWIRE_WAIT=30 \
+   bash tests/process/scenarios.sh '$work/zip/joywire.exe' '$work/zip/joywire-send.exe' | tail -1 |
+   tee /dev/stderr | grep -q ', 0 failed'"
+
+echo "packages: $failed failed"
+[ "$failed" -eq 0 ]
