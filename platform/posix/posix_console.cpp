@@ -4,20 +4,11 @@
 #include <ctime>
 
 #include "platform/posix/posix_host.h"
+#include "platform/stdio/stdio_console.h"
 
 namespace joywire {
 
 namespace {
-
-int StdinReadChar() {
-  const int c = std::getchar();
-  return c == EOF ? kEndOfInput : c;
-}
-
-void StdoutWrite(const char* text, std::size_t length) {
-  std::fwrite(text, 1, length, stdout);
-  std::fflush(stdout);
-}
 
 // There is no "pause" command here: wait for one line (or the end of input) instead.
 void WaitForEnter() {

@@ -4,21 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/stdio/stdio_console.h"
 #include "platform/windows/windows_host.h"
 
 namespace joywire {
 
 namespace {
-
-int StdinReadChar() {
-  const int c = std::getchar();
-  return c == EOF ? kEndOfInput : c;
-}
-
-void StdoutWrite(const char* text, std::size_t length) {
-  std::fwrite(text, 1, length, stdout);
-  std::fflush(stdout);
-}
 
 void CommandInterpreterPause() {
   std::fflush(stdout);

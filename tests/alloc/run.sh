@@ -4,10 +4,7 @@
 #   run.sh ALLOC_COUNT_FEEDER SENDER
 set -u
 feeder=$1 sender=$2
-if [ -z "${JOYWIRE_IN_NAMESPACE:-}" ] && unshare -n true 2>/dev/null; then
-  export JOYWIRE_IN_NAMESPACE=1
-  exec unshare -n bash -c 'ip link set lo up && exec bash "$0" "$@"' "$0" "$@"
-fi
+source "$(dirname "$0")/../lib/own_network.sh" "$@"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkfifo "$work/in"

@@ -14,10 +14,7 @@ sender=$2
 launcher=${JOYWIRE_LAUNCHER:-}
 step_wait=${JOYWIRE_WAIT:-15}
 
-if [ -z "${JOYWIRE_IN_NAMESPACE:-}" ] && unshare -n true 2>/dev/null; then
-  export JOYWIRE_IN_NAMESPACE=1
-  exec unshare -n bash -c 'ip link set lo up && exec bash "$0" "$@"' "$0" "$@"
-fi
+source "$(dirname "$0")/../lib/own_network.sh" "$@"
 
 # A feeder that has already ended must not take this script down with it.
 trap '' PIPE

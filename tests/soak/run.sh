@@ -7,10 +7,7 @@ set -u
 feeder=$1 stream=$2 count=$3 seed=${4:-$RANDOM}
 launcher=${JOYWIRE_LAUNCHER:-}
 rate=${JOYWIRE_SOAK_RATE:-20000}
-if [ -z "${JOYWIRE_IN_NAMESPACE:-}" ] && unshare -n true 2>/dev/null; then
-  export JOYWIRE_IN_NAMESPACE=1
-  exec unshare -n bash -c 'ip link set lo up && exec bash "$0" "$@"' "$0" "$@"
-fi
+source "$(dirname "$0")/../lib/own_network.sh" "$@"
 trap '' PIPE
 work=$(mktemp -d "${TMPDIR:-/tmp}/joywire-soak.XXXXXX")
 trap 'kill -9 $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$work"' EXIT
