@@ -21,6 +21,7 @@ namespace {
 bool g_counting = false;
 unsigned long g_allocations = 0;
 void (*g_write)(const char*, std::size_t) = nullptr;
+void* volatile g_probe = nullptr;
 
 void Count() {
   if (g_counting) {
@@ -76,9 +77,10 @@ int main(int argc, char** argv) {
   const bool counted = g_counting;
   const unsigned long inLoop = g_allocations;
   // The counter must see an allocation when one happens, or a zero above would mean nothing.
-  void* probe = std::malloc(32);
+  // (Kept in a volatile so the compiler cannot drop the allocation as unused.)
+  g_probe = std::malloc(32);
   const bool interposed = g_allocations == inLoop + 1;
-  std::free(probe);
+  std::free(g_probe);
   g_counting = false;
   std::printf("\nheap allocations after init complete: %lu%s\n", inLoop,
               interposed ? "" : " (counter not working)");
