@@ -1,23 +1,61 @@
 #include "address/console.h"
 
+#include <charconv>
 #include <cstdarg>
-#include <cstdio>
 
 namespace joywire {
 
+void ConsoleWriter::Flush() {
+  if (used_ > 0) {
+    console_.Write(buffer_, used_);
+    used_ = 0;
+  }
+}
+
+namespace {
+
+template <typename Integer>
+void PutInteger(ConsoleWriter& writer, Integer value) {
+  char digits[16];
+  const auto converted = std::to_chars(digits, digits + sizeof digits, value);
+  writer.Put(digits, static_cast<std::size_t>(converted.ptr - digits));
+}
+
+}  // namespace
+
 void Print(const Console& console, const char* format, ...) {
-  char line[512];
+  ConsoleWriter writer(console);
   va_list arguments;
   va_start(arguments, format);
-  const int length = std::vsnprintf(line, sizeof line, format, arguments);
-  va_end(arguments);
-  if (length <= 0) {
-    return;
+  for (const char* at = format; *at != '\0'; ++at) {
+    if (*at != '%' || at[1] == '\0') {
+      writer.Put(*at);
+      continue;
+    }
+    switch (*++at) {
+      case 's': {
+        const char* text = va_arg(arguments, const char*);
+        if (text != nullptr) {
+          writer.PutText(text);
+        }
+        break;
+      }
+      case 'd':
+        PutInteger(writer, va_arg(arguments, int));
+        break;
+      case 'u':
+        PutInteger(writer, va_arg(arguments, unsigned));
+        break;
+      case '%':
+        writer.Put('%');
+        break;
+      default:
+        writer.Put('%');
+        writer.Put(*at);
+        break;
+    }
   }
-  const auto written = static_cast<std::size_t>(length) < sizeof line
-                           ? static_cast<std::size_t>(length)
-                           : sizeof line - 1;
-  console.Write(line, written);
+  va_end(arguments);
 }
 
 }  // namespace joywire

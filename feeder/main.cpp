@@ -4,8 +4,10 @@
 #include "feeder/run.h"
 
 int main(int argc, char** argv) {
+  const char* const* arguments = argv;
+  joywire::HostArguments(argc, arguments);
   joywire::Platform platform{};
   joywire::InstallHostServices(platform);
   joywire::InstallDriver(platform);
-  return joywire::RunFeeder(argc, argv, platform);
+  return joywire::RunFeeder(argc, arguments, platform);
 }

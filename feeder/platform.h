@@ -69,4 +69,8 @@ struct Platform {
 void InstallHostServices(Platform& platform);
 void InstallDriver(Platform& platform);
 
+// The command line as UTF-8 text. A host that hands it over in another encoding converts it
+// here, once, into storage of its own; elsewhere it is left as it is.
+void HostArguments(int& argc, const char* const*& argv);
+
 }  // namespace joywire

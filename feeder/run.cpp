@@ -9,18 +9,19 @@ namespace joywire {
 
 namespace {
 
-constexpr std::size_t kIdentificationCapacity = 128;
-
 void PrintIdentification(const Platform& platform) {
-  // Fetched in this order; shown manufacturer, product, then serial number.
-  char serial[kIdentificationCapacity];
-  char product[kIdentificationCapacity];
-  char manufacturer[kIdentificationCapacity];
-  WideToUtf8(platform.GetvJoySerialNumberString(), serial, sizeof serial);
-  WideToUtf8(platform.GetvJoyProductString(), product, sizeof product);
-  WideToUtf8(platform.GetvJoyManufacturerString(), manufacturer, sizeof manufacturer);
-  Print(platform.console, "Vendor: %s\nProduct :%s\nVersion Number:%s\n", manufacturer, product,
-        serial);
+  // Fetched in this order; shown manufacturer, product, then serial number, each whole.
+  const wchar_t* serial = platform.GetvJoySerialNumberString();
+  const wchar_t* product = platform.GetvJoyProductString();
+  const wchar_t* manufacturer = platform.GetvJoyManufacturerString();
+  ConsoleWriter line(platform.console);
+  line.PutText("Vendor: ");
+  PutWideText(line, manufacturer);
+  line.PutText("\nProduct :");
+  PutWideText(line, product);
+  line.PutText("\nVersion Number:");
+  PutWideText(line, serial);
+  line.Put('\n');
 }
 
 // The early ends before any socket exists; 0 means go on.

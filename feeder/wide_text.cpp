@@ -74,4 +74,15 @@ void WideToUtf8(const wchar_t* text, char* out, std::size_t capacity) {
   out[used] = '\0';
 }
 
+void PutWideText(ConsoleWriter& writer, const wchar_t* text) {
+  if (text == nullptr) {
+    return;
+  }
+  for (const wchar_t* at = text; *at != L'\0';) {
+    unsigned char bytes[4];
+    const std::size_t count = EncodeUtf8(NextCodePoint(at), bytes);
+    writer.Put(reinterpret_cast<const char*>(bytes), count);
+  }
+}
+
 }  // namespace joywire

@@ -4,8 +4,6 @@
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,12 +19,12 @@ constexpr std::uint32_t kFirstDevice = 1;
 constexpr std::uint32_t kLastDevice = 16;
 constexpr int kAxisMaximum = 32767;
 constexpr char kUinputPath[] = "/dev/uinput";
+constexpr int kStatusUnknown = 4;  // the run ends with -1: neither free nor busy is known
 
 struct UinputState {
-  int uinputFd = -1;       // opened by vJoyEnabled, handed to libevdev at acquisition
+  int uinputFd = -1;       // opened by vJoyEnabled; holds the lock, then becomes the device
   std::uint32_t held = 0;  // the device number this process holds, 0 for none
-  int lockFd = -1;
-  libevdev* description = nullptr;
+  libevdev* description = nullptr;  // kept while the device lives
   libevdev_uinput* device = nullptr;
 };
 
@@ -36,18 +34,21 @@ bool InRange(std::uint32_t device) {
   return device >= kFirstDevice && device <= kLastDevice;
 }
 
-// One lock file per device number. flock is released by the kernel when its holder dies, so a
-// crashed feeder never leaves a device busy. A read-only descriptor is enough for flock, so the
-// file may belong to another user.
-int OpenDeviceLock(std::uint32_t device) {
-  const char* directory = access("/run/lock", W_OK) == 0 ? "/run/lock" : "/tmp";
-  char path[96];
-  std::snprintf(path, sizeof path, "%s/joywire-uinput-%u.lock", directory, device);
-  const int fd = open(path, O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd >= 0) {
-    fchmod(fd, 0644);
-  }
-  return fd;
+// Who holds device n is a write lock on byte n of /dev/uinput itself, taken on this process's
+// own open of it (an open-file-description lock). It holds for every user because:
+// - every feeder, root or not, opens the same /dev/uinput and so meets the same locks; no file
+//   is created in a shared folder, none is opened that another user made, no link is followed;
+// - whoever may open /dev/uinput may take part, and nobody else could make a joystick anyway;
+// - the kernel drops the lock when the open file is closed, which happens however the holder
+//   ends, SIGKILL and crashes included, so a device is never left busy.
+flock DeviceLock(std::uint32_t device) {
+  flock lock{};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(device);
+  lock.l_len = 1;
+  lock.l_pid = 0;  // required for open-file-description locks
+  return lock;
 }
 
 int UinputEnabled() {
@@ -74,19 +75,18 @@ int UinputStatus(std::uint32_t device) {
   if (g_state.held == device) {
     return kDeviceOwned;
   }
-  const int fd = OpenDeviceLock(device);
-  if (fd < 0) {
-    return kDeviceBusy;
+  flock lock = DeviceLock(device);
+  if (g_state.uinputFd < 0 || fcntl(g_state.uinputFd, F_OFD_GETLK, &lock) != 0) {
+    return kStatusUnknown;  // never a guess at "busy"
   }
-  const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
-  close(fd);  // also drops the trial lock
-  return free ? kDeviceFree : kDeviceBusy;
+  return lock.l_type == F_UNLCK ? kDeviceFree : kDeviceBusy;
 }
 
-bool DescribeJoystick(std::uint32_t device) {
+// The joystick's description, or null.
+libevdev* DescribeJoystick(std::uint32_t device) {
   libevdev* description = libevdev_new();
   if (description == nullptr) {
-    return false;
+    return nullptr;
   }
   char name[64];
   std::snprintf(name, sizeof name, "joywire virtual joystick %u", device);
@@ -108,10 +108,9 @@ bool DescribeJoystick(std::uint32_t device) {
   }
   if (!ok) {
     libevdev_free(description);
-    return false;
+    return nullptr;
   }
-  g_state.description = description;
-  return true;
+  return description;
 }
 
 int UinputAcquire(std::uint32_t device) {
@@ -121,20 +120,23 @@ int UinputAcquire(std::uint32_t device) {
   if (!InRange(device) || g_state.held != 0 || UinputEnabled() == 0) {
     return 0;
   }
-  const int lock = OpenDeviceLock(device);
-  if (lock < 0 || flock(lock, LOCK_EX | LOCK_NB) != 0) {
-    if (lock >= 0) {
-      close(lock);
+  // Taken, or lost to a feeder that got there between the status and now.
+  flock lock = DeviceLock(device);
+  if (fcntl(g_state.uinputFd, F_OFD_SETLK, &lock) != 0) {
+    return 0;
+  }
+  libevdev* description = DescribeJoystick(device);
+  if (description == nullptr ||
+      libevdev_uinput_create_from_device(description, g_state.uinputFd, &g_state.device) != 0) {
+    if (description != nullptr) {
+      libevdev_free(description);
     }
+    lock.l_type = F_UNLCK;
+    fcntl(g_state.uinputFd, F_OFD_SETLK, &lock);
+    g_state.device = nullptr;
     return 0;
   }
-  if (!DescribeJoystick(device) ||
-      libevdev_uinput_create_from_device(g_state.description, g_state.uinputFd, &g_state.device) !=
-          0) {
-    close(lock);
-    return 0;
-  }
-  g_state.lockFd = lock;
+  g_state.description = description;
   g_state.held = device;
   return 1;
 }

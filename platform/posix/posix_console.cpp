@@ -12,7 +12,8 @@ namespace {
 
 // There is no "pause" command here: wait for one line (or the end of input) instead.
 void WaitForEnter() {
-  StdoutWrite("Press Enter to continue . . . ", 29);
+  constexpr char kPrompt[] = "Press Enter to continue . . . ";
+  StdoutWrite(kPrompt, sizeof kPrompt - 1);
   for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
   }
 }
@@ -29,6 +30,10 @@ void PosixSleep(std::uint32_t milliseconds) {
 void InstallPosixConsole(Platform& platform) {
   platform.console = Console{StdinReadChar, StdoutWrite, WaitForEnter};
   platform.Sleep = PosixSleep;
+}
+
+void HostArguments(int&, const char* const*&) {
+  // POSIX hands the arguments over as the bytes that were typed.
 }
 
 void InstallHostServices(Platform& platform) {

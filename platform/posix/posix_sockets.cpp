@@ -55,6 +55,9 @@ int PosixBind(SocketHandle handle, const SocketAddressV4* address, int) {
     g_unboundSocket = fd;
     return Fail(errno);
   }
+  if (fd == g_unboundSocket) {
+    g_unboundSocket = -1;  // bound after all: it receives like any other
+  }
   return 0;
 }
 

@@ -19,9 +19,10 @@ bool OpenUdpSender(const char* host, std::uint16_t port, UdpSender& sender, char
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_DGRAM;
   addrinfo* found = nullptr;
-  if (::getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
-    std::snprintf(error, errorCapacity, "cannot resolve host '%s' (error %d)", host,
-                  ::WSAGetLastError());
+  const int resolved = ::getaddrinfo(host, nullptr, &hints, &found);
+  if (resolved != 0 || found == nullptr) {
+    std::snprintf(error, errorCapacity, "cannot resolve host '%s' (error %d)", host, resolved);
+    ::WSACleanup();
     return false;
   }
   sockaddr_in destination{};
@@ -34,6 +35,7 @@ bool OpenUdpSender(const char* host, std::uint16_t port, UdpSender& sender, char
   const SOCKET handle = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (handle == INVALID_SOCKET) {
     std::snprintf(error, errorCapacity, "cannot open a UDP socket (error %d)", ::WSAGetLastError());
+    ::WSACleanup();
     return false;
   }
   sender.handle = static_cast<std::uintptr_t>(handle);

@@ -3,6 +3,8 @@
 // machine without the driver gets the "not enabled" end instead of a loader error.
 #include <windows.h>
 
+#include <cstddef>
+
 #include "feeder/platform.h"
 
 namespace joywire {
@@ -37,10 +39,41 @@ bool Bind(HMODULE module, const char* name, Function& function) {
   return address != nullptr;
 }
 
-// The executable's own folder first, then the system's search path (the current folder
-// excluded, so a stray DLL there is never picked up).
+constexpr wchar_t kLibraryName[] = L"vJoyInterface.dll";
+constexpr std::size_t kLibraryNameLength = sizeof kLibraryName / sizeof kLibraryName[0] - 1;
+
+// Loads FOLDER\vJoyInterface.dll by its full path; the library's own dependencies come from
+// its folder and the system folder only.
+HMODULE LoadFromFolder(const wchar_t* folder, std::size_t length) {
+  wchar_t path[MAX_PATH];
+  if (length == 0 || length + 1 + kLibraryNameLength + 1 > MAX_PATH) {
+    return nullptr;
+  }
+  std::size_t used = 0;
+  for (; used < length; ++used) {
+    path[used] = folder[used];
+  }
+  if (path[used - 1] != L'\\' && path[used - 1] != L'/') {
+    path[used++] = L'\\';
+  }
+  for (std::size_t i = 0; i <= kLibraryNameLength; ++i) {
+    path[used + i] = kLibraryName[i];
+  }
+  return ::LoadLibraryExW(path, nullptr,
+                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+// "C:\..." or "\\server\share\...": a PATH entry that does not depend on the current folder.
+bool IsAbsolute(const wchar_t* entry, std::size_t length) {
+  const bool drive = length >= 3 && entry[1] == L':' && (entry[2] == L'\\' || entry[2] == L'/');
+  const bool unc = length >= 2 && entry[0] == L'\\' && entry[1] == L'\\';
+  return drive || unc;
+}
+
+// Only places named in full: the executable's folder, the system folder, then the absolute
+// entries of PATH. Never the current folder or a relative PATH entry, where anyone who can
+// write a folder the operator starts joywire from could plant a library.
 HMODULE LoadDriverLibrary() {
-  ::SetDllDirectoryW(L"");
   wchar_t path[MAX_PATH];
   const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (length > 0 && length < MAX_PATH) {
@@ -48,17 +81,34 @@ HMODULE LoadDriverLibrary() {
     while (slash > 0 && path[slash - 1] != L'\\' && path[slash - 1] != L'/') {
       --slash;
     }
-    constexpr wchar_t kName[] = L"vJoyInterface.dll";
-    if (slash + sizeof kName / sizeof kName[0] <= MAX_PATH) {
-      for (DWORD i = 0; i < sizeof kName / sizeof kName[0]; ++i) {
-        path[slash + i] = kName[i];
-      }
-      if (HMODULE module = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {
+    if (HMODULE module = LoadFromFolder(path, slash)) {
+      return module;
+    }
+  }
+  if (HMODULE module = ::LoadLibraryExW(kLibraryName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    return module;
+  }
+  static wchar_t searchPath[32768];
+  const DWORD pathLength = ::GetEnvironmentVariableW(L"PATH", searchPath, 32768);
+  if (pathLength == 0 || pathLength >= 32768) {
+    return nullptr;
+  }
+  for (const wchar_t* entry = searchPath; *entry != L'\0';) {
+    std::size_t entryLength = 0;
+    while (entry[entryLength] != L'\0' && entry[entryLength] != L';') {
+      ++entryLength;
+    }
+    if (IsAbsolute(entry, entryLength)) {
+      if (HMODULE module = LoadFromFolder(entry, entryLength)) {
         return module;
       }
     }
+    entry += entryLength;
+    if (*entry == L';') {
+      ++entry;
+    }
   }
-  return ::LoadLibraryW(L"vJoyInterface.dll");
+  return nullptr;
 }
 
 bool LoadDriver() {
@@ -74,6 +124,11 @@ bool LoadDriver() {
   all &= Bind(module, "GetVJDStatus", g_library.status);
   all &= Bind(module, "AcquireVJD", g_library.acquire);
   all &= Bind(module, "UpdateVJD", g_library.update);
+  if (!all) {
+    // Not the driver's library, or a version without an operation we need: let it go.
+    ::FreeLibrary(module);
+    g_library = DriverLibrary{};
+  }
   return all;
 }
 

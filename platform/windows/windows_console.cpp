@@ -1,15 +1,52 @@
-// Console, final wait and clock on Windows.
+// Console, command line, final wait and clock on Windows. The console is left as it was found:
+// its code page and modes are put back on every way out (a normal end, an early end through
+// exit, or Ctrl+C and closing the window).
+#include <shellapi.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "feeder/wide_text.h"
 #include "platform/stdio/stdio_console.h"
 #include "platform/windows/windows_host.h"
 
 namespace joywire {
 
 namespace {
+
+struct SavedConsole {
+  UINT outputCodePage;  // 0 when there is no console
+  bool errorModeSaved;
+  DWORD errorMode;
+  bool restoreRegistered;
+};
+
+SavedConsole g_saved{};
+
+void RestoreConsole() {
+  if (g_saved.outputCodePage != 0) {
+    ::SetConsoleOutputCP(g_saved.outputCodePage);
+  }
+  if (g_saved.errorModeSaved) {
+    ::SetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), g_saved.errorMode);
+  }
+}
+
+// Runs on the system's own thread for Ctrl+C, Ctrl+Break and closing the window; the default
+// handler then ends the process as usual.
+BOOL WINAPI RestoreOnControlEvent(DWORD) {
+  RestoreConsole();
+  return FALSE;
+}
+
+void RestoreAtExit() {
+  if (!g_saved.restoreRegistered) {
+    g_saved.restoreRegistered = true;
+    std::atexit(RestoreConsole);
+    ::SetConsoleCtrlHandler(RestoreOnControlEvent, TRUE);
+  }
+}
 
 void CommandInterpreterPause() {
   std::fflush(stdout);
@@ -20,13 +57,60 @@ void WindowsSleep(std::uint32_t milliseconds) {
   ::Sleep(milliseconds);
 }
 
+// The command line as typed, converted once: the longest one Windows allows is 32767 UTF-16
+// units, at most three UTF-8 bytes each, plus a terminator for each argument.
+constexpr std::size_t kCommandLineUnits = 32768;
+char g_argumentText[3 * kCommandLineUnits + kCommandLineUnits / 2];
+const char* g_arguments[kCommandLineUnits / 2 + 1];
+
 }  // namespace
 
 void InstallWindowsConsole(Platform& platform) {
   // Every line, the driver's identification included, is written as UTF-8.
-  ::SetConsoleOutputCP(CP_UTF8);
+  g_saved.outputCodePage = ::GetConsoleOutputCP();
+  if (g_saved.outputCodePage != 0 && g_saved.outputCodePage != CP_UTF8) {
+    RestoreAtExit();
+    ::SetConsoleOutputCP(CP_UTF8);
+  }
   platform.console = Console{StdinReadChar, StdoutWrite, CommandInterpreterPause};
   platform.Sleep = WindowsSleep;
+}
+
+bool EnableTerminalEscapes() {
+  const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+  DWORD mode = 0;
+  if (!::GetConsoleMode(error, &mode)) {
+    return false;
+  }
+  if (!g_saved.errorModeSaved) {
+    g_saved.errorMode = mode;
+    g_saved.errorModeSaved = true;
+    RestoreAtExit();
+  }
+  return ::SetConsoleMode(error,
+                          mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+void HostArguments(int& argc, const char* const*& argv) {
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) {
+    return;  // keep the runtime's own conversion
+  }
+  std::size_t used = 0;
+  int kept = 0;
+  for (; kept < count && kept < static_cast<int>(kCommandLineUnits / 2); ++kept) {
+    g_arguments[kept] = g_argumentText + used;
+    WideToUtf8(wide[kept], g_argumentText + used, sizeof g_argumentText - used);
+    while (g_argumentText[used] != '\0') {
+      ++used;
+    }
+    ++used;
+  }
+  g_arguments[kept] = nullptr;
+  ::LocalFree(wide);
+  argc = kept;
+  argv = g_arguments;
 }
 
 void InstallHostServices(Platform& platform) {

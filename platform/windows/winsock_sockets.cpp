@@ -36,6 +36,9 @@ int WinsockBind(SocketHandle handle, const SocketAddressV4* address, int length)
     g_unboundSocket = handle;
     return kSocketError;
   }
+  if (handle == g_unboundSocket) {
+    g_unboundSocket = kInvalidSocket;  // bound after all: it receives like any other
+  }
   return 0;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "address/line_reader.h"
@@ -46,8 +47,10 @@ TEST(Dialogue, DefaultIsAPrivateAddressOfValidLength) {
   const std::string text = kDefaultListenAddress;
   EXPECT_GE(text.size(), 7u);
   EXPECT_LE(text.size(), 15u);
-  EXPECT_TRUE(text.rfind("10.", 0) == 0 || text.rfind("192.168.", 0) == 0 ||
-              text.rfind("172.", 0) == 0);
+  // 10.0.0.0/8, 172.16.0.0/12 (172.16 to 172.31) or 192.168.0.0/16.
+  unsigned a = 0, b = 0;
+  ASSERT_EQ(std::sscanf(kDefaultListenAddress, "%u.%u.", &a, &b), 2);
+  EXPECT_TRUE(a == 10 || (a == 172 && b >= 16 && b <= 31) || (a == 192 && b == 168)) << text;
 }
 
 TEST(Dialogue, AcceptedLinesAreCopiedAndConfirmed) {

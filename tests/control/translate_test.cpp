@@ -60,11 +60,17 @@ TEST(ScaleAxis, ClampsAtBothEndsAndKeepsTheBoundsInside) {
 }
 
 TEST(ScaleAxis, RoundsEachStepInSinglePrecisionInOrder) {
-  // For every float in a sweep the result equals the three single-precision steps.
-  for (float v = -1.0f; v <= 1.0f; v += 0.000731f) {
-    const float shifted = v + 1.0f;
-    const float full = shifted * 32767.0f;
-    EXPECT_EQ(ScaleAxis(v), full * 0.5f) << v;
+  // Worked out by hand: v + 1, times 32767, times 0.5, each rounded to the nearest float.
+  // Scaling by 16383.5 first (v * 16383.5 + 16383.5) gives other results for the last four.
+  struct Case {
+    float value;
+    float scaled;
+  };
+  for (const Case& c :
+       {Case{0.5f, 24575.25f}, Case{-0.5f, 8191.75f}, Case{0.25f, 20479.375f},
+        Case{0.1f, 18021.849609375f}, Case{0.3f, 21298.548828125f}, Case{-0.7f, 4915.05029296875f},
+        Case{0.001f, 16399.884765625f}, Case{-0.9f, 1638.350341796875f}}) {
+    EXPECT_EQ(ScaleAxis(c.value), c.scaled) << c.value;
   }
 }
 

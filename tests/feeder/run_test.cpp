@@ -85,14 +85,16 @@ TEST(WholeRun, StepsHappenInOrder) {
 TEST(WholeRun, EveryDatagramIsOneUpdateInArrivalOrder) {
   const Platform platform = MakeScriptedPlatform();
   Script& script = CurrentScript();
-  for (int i = 0; i < 50; ++i) {
-    script.receives.push_back({20, Datagram(-1.0f + i / 25.0f, 0, 0, 0, 0)});
+  // X values and their axis values, worked out by hand.
+  const float sent[8] = {-1.0f, -0.5f, 0.0f, 0.5f, 1.0f, 0.3f, -0.7f, 0.001f};
+  const std::int32_t expected[8] = {0, 8191, 16383, 24575, 32767, 21298, 4915, 16399};
+  for (int i = 0; i < 48; ++i) {
+    script.receives.push_back({20, Datagram(sent[i % 8], 0, 0, 0, 0)});
   }
   RunScripted(platform);
-  ASSERT_EQ(script.updates.size(), 51u);
-  for (int i = 0; i < 50; ++i) {
-    const float scaled = ((-1.0f + i / 25.0f) + 1.0f) * 32767.0f * 0.5f;
-    EXPECT_EQ(script.updates[i + 1].position.x, static_cast<std::int32_t>(scaled)) << i;
+  ASSERT_EQ(script.updates.size(), 49u);
+  for (int i = 0; i < 48; ++i) {
+    EXPECT_EQ(script.updates[i + 1].position.x, expected[i % 8]) << i;
   }
 }
 
@@ -224,8 +226,9 @@ TEST(DeviceNumberArgument, ZeroOrNoDigitsEndsWithMinus100) {
     const char* argument;
     const char* remainder;
   };
-  for (const Case& c :
-       {Case{"abc", "abc"}, Case{"0", ""}, Case{"0x12", "x12"}, Case{" -", " -"}, Case{"", ""}}) {
+  const std::string longText(600, 'x');  // longer than any line buffer: still whole
+  for (const Case& c : {Case{"abc", "abc"}, Case{"0", ""}, Case{"0x12", "x12"}, Case{" -", " -"},
+                        Case{"", ""}, Case{longText.c_str(), longText.c_str()}}) {
     const Platform platform = MakeScriptedPlatform();
     EXPECT_EQ(RunScripted(platform, {c.argument}), -100) << c.argument;
     EXPECT_EQ(CurrentScript().output,
@@ -267,14 +270,18 @@ TEST(DeviceNumberArgument, HighNumberKeepsOnlyItsLowByteInTheRecord) {
 TEST(Identification, WideStringsPrintAsUtf8AndMissingOnesAsEmpty) {
   const Platform platform = MakeScriptedPlatform();
   Script& script = CurrentScript();
+  const std::wstring longName(300, L'\u00e9');  // 600 bytes of UTF-8, printed whole
   script.manufacturer = L"Sh\u00e4ul";
   script.product = nullptr;
-  script.serial = L"\u65e5\u672c \U0001F3AE";
+  script.serial = longName.c_str();
   script.status = kDeviceBusy;
   EXPECT_EQ(RunScripted(platform), -3);
+  std::string longUtf8;
+  for (int i = 0; i < 300; ++i) {
+    longUtf8 += "\xC3\xA9";
+  }
   EXPECT_EQ(script.output,
-            "TEST\nVendor: Sh\xC3\xA4ul\nProduct :\n"
-            "Version Number:\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x8E\xAE\n");
+            "TEST\nVendor: Sh\xC3\xA4ul\nProduct :\nVersion Number:" + longUtf8 + "\n");
 }
 
 }  // namespace

@@ -52,10 +52,10 @@ check "joywire-send.exe --version (zip, wine)" bash -c \
   "cmake/wine-run '$work/zip/joywire-send.exe' --version | tr -d '\r' | grep -qx 'joywire-send $version'"
 # The unpacked joywire.exe, with the stand-in driver library put beside it as a user would.
 cp build/windows/test-driver/vJoyInterface.dll "$work/zip/"
-summary=$(JOYWIRE_LAUNCHER=$repo/cmake/wine-run JOYWIRE_IN_NAMESPACE=host JOYWIRE_WAIT=30 \
-  bash tests/process/scenarios.sh "$work/zip/joywire.exe" "$work/zip/joywire-send.exe" | tail -1)
-echo "  ($summary)"
-check "joywire.exe from the zip, scenarios under wine" grep -q ', 0 failed$' <<<"$summary"
+scenarios=$(JOYWIRE_LAUNCHER=$repo/cmake/wine-run JOYWIRE_IN_NAMESPACE=host JOYWIRE_WAIT=180 \
+  bash tests/process/scenarios.sh "$work/zip/joywire.exe" "$work/zip/joywire-send.exe" 2>&1)
+sed 's/^/  | /' <<<"$scenarios"   # every failing check, named, with what it saw
+check "joywire.exe from the zip, scenarios under wine" grep -q ', 0 failed$' <<<"$scenarios"
 
 echo "packages: $failed failed"
 [ "$failed" -eq 0 ]

@@ -5,14 +5,15 @@
 #
 # usage: scenarios.sh FEEDER SENDER
 #   JOYWIRE_LAUNCHER  command that runs the binaries (e.g. "wine" for Windows builds)
-#   JOYWIRE_WAIT      seconds to wait for each step (default 15)
+#   JOYWIRE_WAIT      longest wait for each step, in seconds (default 60). Every wait ends as soon
+#                     as what it waits for happens; the limit only bounds a failure.
 # Runs in a network namespace of its own when it can make one, on 127.0.0.1 otherwise.
 set -u
 
 feeder=$1
 sender=$2
 launcher=${JOYWIRE_LAUNCHER:-}
-step_wait=${JOYWIRE_WAIT:-15}
+step_wait=${JOYWIRE_WAIT:-60}
 
 source "$(dirname "$0")/../lib/own_network.sh" "$@"
 
@@ -60,11 +61,16 @@ start() {
 # type TEXT: a line (or, with -n, bare text) on the feeder's standard input.
 type_line() { printf '%s\n' "$1" >&3; }
 
-wait_for() {  # wait_for PATTERN (a fixed string in the console output)
+seen() {  # seen TEXT...: one of the fixed strings is in the console output
+  local text
+  for text in "$@"; do output | grep -qF -- "$text" && return 0; done
+  return 1
+}
+wait_for() {  # wait_for TEXT...: until one of them shows (or the feeder ends)
   local deadline=$((SECONDS + step_wait))
   while [ $SECONDS -lt $deadline ]; do
-    output | grep -qF -- "$1" && return 0
-    kill -0 "$pid" 2>/dev/null || { output | grep -qF -- "$1"; return; }
+    seen "$@" && return 0
+    kill -0 "$pid" 2>/dev/null || { seen "$@"; return; }
     sleep 0.05
   done
   return 1
@@ -117,7 +123,7 @@ if wait_for "init complete"; then
   send -0.5 0.5 nan 2 1.5           # the next good one
   wait_updates 4
   send 1 1 1 1 1                    # the fifth update fails
-  wait_for "Press Enter" || wait_for "Press any key" || true
+  wait_for "Press Enter" "Press any key" || true
 else
   fail "no 'init complete'"
 fi
@@ -139,6 +145,7 @@ Feeding vJoy device number 1 failed - try to enable device then press enter
 Socket3 Closing Success
 WSA Cleanup Success"
 check "banner" test "$(output | head -4 | sed '4s/:.*/:/')" == "$banner"
+check "final wait" bash -c "tr -d '\r' <'$work/out' | tail -1 | grep -qxE 'Press Enter to continue \. \. \. |Press any key.*'"
 
 # --- An address that is not this machine's: the bind fails, the run goes on and ends -------
 # A first feeder holds 127.0.0.1:50000 meanwhile: wine turns a bind to a foreign address into
@@ -148,8 +155,13 @@ JOYWIRE_SIM_TRACE="$work/hold_trace" $launcher "$feeder" <"$work/hold_in" >"$wor
 holder=$!
 exec 4>"$work/hold_in"
 echo "127.0.0.1" >&4
+# Without the holder in place the next bind could succeed, so wait for it, however long a cold
+# start takes, and say so if it never came.
+current=foreign-bind-holder
 deadline=$((SECONDS + step_wait))
 until grep -q "init complete" "$work/hold_out" || [ $SECONDS -ge $deadline ]; do sleep 0.05; done
+check "holder on 127.0.0.1:50000 ready:
+$(tr -d '\r' <"$work/hold_out" | tail -4 | sed 's/^/    | /')" grep -q "init complete" "$work/hold_out"
 
 start foreign-bind --
 type_line ""                      # the default address
@@ -178,6 +190,14 @@ finish
 expect_status 156
 expect_output "TEST
 Stringova cast: abc 
+Spatny vstup terminalu
+"
+
+start non-ascii-argument -- "é"        # echoed as typed, whatever the host's code page
+finish
+expect_status 156
+expect_output "TEST
+Stringova cast: é 
 Spatny vstup terminalu
 "
 
@@ -210,11 +230,15 @@ early acquire-fails 156 JOYWIRE_SIM_ACQUIRE=0 --
 check "acquisition traced as failed" test "$(trace)" == "acquire device=1 failed"
 
 # --- Windows: no driver library beside the feeder nor on the path ----------------------------
+# A library in the current folder is never loaded, so a planted one changes nothing.
 if [ -n "${JOYWIRE_NO_DRIVER_FEEDER:-}" ]; then
+  mkdir "$work/planted" && cp "$(dirname "$feeder")/vJoyInterface.dll" "$work/planted/"
   feeder=$JOYWIRE_NO_DRIVER_FEEDER
-  start missing-driver-library --
+  cd "$work/planted"
+  start missing-driver-library-planted-in-current-folder --
   type_line "x"
   finish
+  cd - >/dev/null
   expect_status 251
   check "prints only the banner" test "$(output)" == "TEST"
 fi
