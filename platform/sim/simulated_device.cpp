@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "feeder/platform.h"
+#include "platform/sim/gauge.h"
 
 namespace joywire {
 
@@ -24,6 +25,7 @@ struct SimulatedState {
   long long updatesSoFar;
   bool acquired[kLastDevice + 1];
   std::FILE* trace;
+  bool gauge;
 };
 
 SimulatedState g_state{};
@@ -112,6 +114,10 @@ int SimulatedAcquire(std::uint32_t device) {
   if (ok && InRange(device)) {
     state.acquired[device] = true;
   }
+  if (state.gauge) {
+    GaugeAcquire(device, ok);
+    return ok ? 1 : 0;
+  }
   char line[64];
   const int length = std::snprintf(line, sizeof line, "acquire device=%d %s\n", AsTyped(device),
                                    ok ? "ok" : "failed");
@@ -125,6 +131,10 @@ int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
   const bool ok =
       state.updatesBeforeFailure == kNoLimit || state.updatesSoFar <= state.updatesBeforeFailure;
   const JoystickPosition position = ReadPosition(*record);
+  if (state.gauge) {
+    GaugeUpdate(device, position, ok);
+    return ok ? 1 : 0;
+  }
   char line[160];
   const int length =
       std::snprintf(line, sizeof line, "update device=%d index=%u x=%d y=%d z=%d buttons=%d %s\n",
@@ -132,6 +142,10 @@ int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
                     position.y, position.z, position.buttons, ok ? "ok" : "failed");
   Trace(line, length);
   return ok ? 1 : 0;
+}
+
+void ShowSimulatedGauge() {
+  State().gauge = true;
 }
 
 void ResetSimulatedDevice() {

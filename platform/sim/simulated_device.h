@@ -23,6 +23,9 @@ int SimulatedStatus(std::uint32_t device);
 int SimulatedAcquire(std::uint32_t device);
 int SimulatedUpdate(std::uint32_t device, const PositionRecord* record);
 
+// Acquisitions and updates go to the live gauge instead of trace lines.
+void ShowSimulatedGauge();
+
 // Forgets acquisitions and update counts and reads the environment again.
 void ResetSimulatedDevice();
 

@@ -1,14 +1,18 @@
 // Console, command line, final wait and clock on Windows. The console is left as it was found:
 // its code page and modes are put back on every way out (a normal end, an early end through
 // exit, or Ctrl+C and closing the window).
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "feeder/wide_text.h"
 #include "platform/stdio/stdio_console.h"
+#include "platform/terminal.h"
 #include "platform/windows/windows_host.h"
 
 namespace joywire {
@@ -74,6 +78,14 @@ void InstallWindowsConsole(Platform& platform) {
   }
   platform.console = Console{StdinReadChar, StdoutWrite, CommandInterpreterPause};
   platform.Sleep = WindowsSleep;
+}
+
+bool StandardOutputIsTerminal() {
+  return _isatty(_fileno(stdout)) != 0;
+}
+
+bool StandardErrorIsTerminal() {
+  return _isatty(_fileno(stderr)) != 0;
 }
 
 bool EnableTerminalEscapes() {

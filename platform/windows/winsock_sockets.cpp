@@ -1,6 +1,7 @@
 // Windows Sockets 2, as the run uses it.
 #include <winsock2.h>
 
+#include "platform/terminal.h"
 #include "platform/windows/windows_host.h"
 
 namespace joywire {
@@ -75,6 +76,11 @@ std::uint16_t WinsockHtons(std::uint16_t value) {
 }
 
 }  // namespace
+
+bool WaitForDatagram(SocketHandle socket, int milliseconds) {
+  WSAPOLLFD ready{static_cast<SOCKET>(socket), POLLRDNORM, 0};
+  return ::WSAPoll(&ready, 1, milliseconds) != 0;
+}
 
 void InstallWinsock(Platform& platform) {
   platform.WSAStartup = WinsockStartup;

@@ -24,7 +24,7 @@ ensure_packages() {
 
 # What the native build and its tests need.
 native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
-  iproute2 util-linux libevdev-dev file)
+  iproute2 util-linux libevdev-dev file tmux)
 
 # The Windows cross-build and wine to run it.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/send/demo_motion.h"
+#include "tools/send/key_control.h"
 #include "tools/send/sender_options.h"
 
 namespace joywire {
@@ -96,6 +97,27 @@ TEST(DemoMotion, StaysInRangeAndButtonsTakeTurns) {
   EXPECT_GT(seen[0], 0);
   EXPECT_GT(seen[1], 0);
   EXPECT_GT(seen[2], 0);
+}
+
+TEST(KeyboardStick, StepsClampAtTheEndsAndSpaceCentres) {
+  KeyboardStick stick{};
+  for (int i = 0; i < 15; ++i) {
+    ApplyKey(stick, KeyFromCharacter('d'));  // right, past the end
+    ApplyKey(stick, Key::kUp);
+  }
+  ApplyKey(stick, Key::kPageDown);
+  ApplyKey(stick, KeyFromCharacter('2'));
+  float v[5];
+  StickValues(stick, v);
+  EXPECT_EQ(v[0], 1.0f);
+  EXPECT_EQ(v[1], -1.0f);
+  EXPECT_EQ(v[2], -0.1f);
+  EXPECT_EQ(v[4], 1.0f);
+  EXPECT_TRUE(ApplyKey(stick, KeyFromCharacter(' ')));
+  StickValues(stick, v);
+  EXPECT_EQ(v[0] + v[1] + v[2] + v[3] + v[4], 0.0f);
+  EXPECT_FALSE(ApplyKey(stick, KeyFromCharacter(0x1B)));  // Esc quits, as do q and Ctrl-C
+  EXPECT_FALSE(ApplyKey(stick, KeyFromCharacter(0x03)));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include "control/control_packet.h"
 #include "tools/send/demo_motion.h"
+#include "tools/send/key_control.h"
+#include "tools/send/key_input.h"
 #include "tools/send/sender_options.h"
 #include "tools/send/udp_sender.h"
 
@@ -17,6 +19,7 @@ constexpr char kUsage[] =
     "       joywire-send [--host H] [--port P] [--size BYTES] [-]\n"
     "       joywire-send [--host H] [--port P] --demo [--rate HZ] [--seconds S]\n"
     "       joywire-send [--host H] [--port P] --flood N [--rate HZ]\n"
+    "       joywire-send [--host H] [--port P] --keys [--rate HZ]\n"
     "\n"
     "Sends joywire control datagrams: five little-endian 32-bit floats (X, Y, Z axes in\n"
     "-1..1, buttons B1 and B2 pressed when 1).\n"
@@ -26,9 +29,12 @@ constexpr char kUsage[] =
     "                 input; blank lines and lines starting with # are skipped\n"
     "  --demo         a smooth motion: a circle on X/Y, a ramp on Z, buttons in turn\n"
     "  --flood N      N datagrams as fast as possible (or at --rate); X walks -1..1\n"
+    "  --keys         steer from the keyboard: arrows or W/A/S/D move X and Y, Page Up/Down\n"
+    "                 or R/F move Z (0.1 a press), 1 and 2 toggle the buttons, space\n"
+    "                 centres, q or Esc quits; sent on every key and --rate times a second\n"
     "  --host H       destination address or name (default 127.0.0.1)\n"
     "  --port P       destination port (default 50000)\n"
-    "  --rate HZ      datagrams per second (demo default 60)\n"
+    "  --rate HZ      datagrams per second (demo default 60, keys default 30)\n"
     "  --seconds S    demo length (default 5)\n"
     "  --size BYTES   datagram length: cut or zero-padded from 20 (for testing)\n"
     "  --version      print the version\n"
@@ -137,6 +143,57 @@ int SendFlood(const UdpSender& sender, const SenderOptions& options) {
   return 0;
 }
 
+void ShowStick(const KeyboardStick& stick) {
+  char line[128];
+  const std::size_t length = FormatStick(stick, line, sizeof line);
+  std::printf("\r%.*s", static_cast<int>(length), line);
+  std::fflush(stdout);
+}
+
+// The stick from the keyboard: sent at once on every key, and at the rate in between.
+int SendKeys(const UdpSender& sender, const SenderOptions& options) {
+  if (!OpenKeyInput()) {
+    std::fprintf(stderr, "joywire-send: --keys needs a terminal on standard input\n");
+    return 2;
+  }
+  std::printf(
+      "joywire-send: steering %s:%u\n"
+      "  arrows or W/A/S/D: X and Y   Page Up/Down or R/F: Z   1, 2: buttons\n"
+      "  space: centre   q or Esc: quit\n",
+      options.host, static_cast<unsigned>(options.port));
+  const auto period = std::chrono::duration<double>(1.0 / options.rate);
+  KeyboardStick stick{};
+  int status = 0;
+  auto due = std::chrono::steady_clock::now();
+  for (;;) {
+    float values[5];
+    StickValues(stick, values);
+    if (!Send(sender, options, values)) {
+      status = 1;
+      break;
+    }
+    ShowStick(stick);
+    due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+    Key key = Key::kOther;
+    while (key == Key::kOther) {  // keys of no use do not disturb the pace
+      const auto now = std::chrono::steady_clock::now();
+      const auto wait = due > now ? std::chrono::ceil<std::chrono::milliseconds>(due - now)
+                                  : std::chrono::milliseconds(0);
+      key = ReadKey(static_cast<int>(wait.count()));
+    }
+    if (key == Key::kNone) {
+      continue;  // time for the next datagram at the rate
+    }
+    if (!ApplyKey(stick, key)) {
+      break;
+    }
+    due = std::chrono::steady_clock::now();  // a key is sent at once
+  }
+  CloseKeyInput();
+  std::printf("\n");
+  return status;
+}
+
 int Main(int argc, const char* const* argv) {
   SenderOptions options;
   char error[256];
@@ -170,6 +227,9 @@ int Main(int argc, const char* const* argv) {
       break;
     case SendMode::kFlood:
       status = SendFlood(sender, options);
+      break;
+    case SendMode::kKeys:
+      status = SendKeys(sender, options);
       break;
     default:
       break;

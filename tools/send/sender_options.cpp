@@ -60,6 +60,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   int numberCount = 0;
   bool demo = false;
   bool flood = false;
+  bool keys = false;
 
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -103,6 +104,8 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       options.size = static_cast<std::size_t>(value);
     } else if (std::strcmp(arg, "--demo") == 0) {
       demo = true;
+    } else if (std::strcmp(arg, "--keys") == 0) {
+      keys = true;
     } else if (std::strcmp(arg, "--flood") == 0 && hasValue) {
       if (!ParseNumber(argv[++i], 1, 1e12, value)) {
         std::snprintf(error, errorCapacity, "--flood takes a count of datagrams, not '%s'",
@@ -121,8 +124,8 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     }
   }
 
-  if ((demo ? 1 : 0) + (flood ? 1 : 0) + (numberCount > 0 ? 1 : 0) > 1) {
-    std::snprintf(error, errorCapacity, "choose one of: five numbers, --demo, --flood N");
+  if ((demo ? 1 : 0) + (flood ? 1 : 0) + (keys ? 1 : 0) + (numberCount > 0 ? 1 : 0) > 1) {
+    std::snprintf(error, errorCapacity, "choose one of: five numbers, --demo, --flood N, --keys");
     return false;
   }
   if (numberCount > 0 && numberCount < 5) {
@@ -138,6 +141,11 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     }
   } else if (flood) {
     options.mode = SendMode::kFlood;
+  } else if (keys) {
+    options.mode = SendMode::kKeys;
+    if (options.rate < 0) {
+      options.rate = kDefaultKeysRate;
+    }
   }
   if (options.rate < 0) {
     options.rate = 0.0;

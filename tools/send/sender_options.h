@@ -12,6 +12,7 @@ enum class SendMode {
   kLines,   // one datagram per line of five numbers on standard input
   kDemo,    // a smooth motion at a rate for a time
   kFlood,   // N datagrams, as fast as possible or at a rate
+  kKeys,    // steered from the keyboard, sent on every key and at a rate
 };
 
 struct SenderOptions {
@@ -28,6 +29,7 @@ struct SenderOptions {
 inline constexpr char kDefaultSendHost[] = "127.0.0.1";
 inline constexpr std::uint16_t kDefaultSendPort = 50000;
 inline constexpr double kDefaultDemoRate = 60.0;
+inline constexpr double kDefaultKeysRate = 30.0;
 inline constexpr double kDefaultDemoSeconds = 5.0;
 inline constexpr std::size_t kMaxDatagramSize = 65507;
 

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "control/position_record.h"
+
+namespace joywire {
+
+// A live gauge of the simulated joystick on a terminal, drawn on standard error in place of
+// one trace line per call: the device, X, Y and Z as bars with their values, the two buttons
+// as lamps, the count of updates and their rate, and the failed calls. It is redrawn in place,
+// at most about 30 times a second; the caller asks when the next drawing is due and draws it
+// then, so the last state is on screen as soon as datagrams stop.
+
+void GaugeAcquire(std::uint32_t device, bool ok);
+void GaugeUpdate(std::uint32_t device, const JoystickPosition& position, bool ok);
+
+// Milliseconds until a drawing is due (0: now), or -1 when there is nothing to draw.
+int GaugeMillisecondsUntilDue();
+// Draws the current state if it is not on screen yet.
+void GaugeDraw();
+
+// Around other output to the same terminal: the gauge steps aside, the text is written where
+// it stood, and the gauge comes back below it once the text has ended its line.
+void GaugeStepAside();
+void GaugeAfterOutput(const char* text, std::size_t length);
+
+// The gauge's text for a state, without cursor movement (for tests and the drawing alike).
+struct GaugeView {
+  std::uint32_t device;
+  JoystickPosition position;
+  long long updates;
+  long long ratePerSecond;
+  long long failedAcquisitions;
+  long long failedUpdates;
+};
+inline constexpr int kGaugeLines = 5;
+std::size_t FormatGauge(const GaugeView& view, char* out, std::size_t capacity);
+
+}  // namespace joywire

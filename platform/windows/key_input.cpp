@@ -1,0 +1,87 @@
+// Keys from the Windows console: its key events, read one at a time without line input or
+// echo (so Ctrl+C arrives as a key). The console's input mode is put back on close.
+#include "tools/send/key_input.h"
+
+#include <windows.h>
+
+namespace joywire {
+
+namespace {
+
+HANDLE g_input = INVALID_HANDLE_VALUE;
+DWORD g_savedMode = 0;
+bool g_opened = false;
+
+Key FromVirtualKey(WORD key, wchar_t character) {
+  switch (key) {
+    case VK_UP:
+      return Key::kUp;
+    case VK_DOWN:
+      return Key::kDown;
+    case VK_LEFT:
+      return Key::kLeft;
+    case VK_RIGHT:
+      return Key::kRight;
+    case VK_PRIOR:
+      return Key::kPageUp;
+    case VK_NEXT:
+      return Key::kPageDown;
+    default:
+      return character == 0 ? Key::kOther : KeyFromCharacter(static_cast<int>(character));
+  }
+}
+
+// Ctrl+Break and closing the window still end the process: put the console back first.
+BOOL WINAPI RestoreOnControlEvent(DWORD) {
+  if (g_opened) {
+    ::SetConsoleMode(g_input, g_savedMode);
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+bool OpenKeyInput() {
+  g_input = ::GetStdHandle(STD_INPUT_HANDLE);
+  if (g_input == INVALID_HANDLE_VALUE || !::GetConsoleMode(g_input, &g_savedMode)) {
+    return false;
+  }
+  const DWORD keys = g_savedMode & ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
+                                                       ENABLE_PROCESSED_INPUT);
+  if (!::SetConsoleMode(g_input, keys)) {
+    return false;
+  }
+  g_opened = true;
+  ::SetConsoleCtrlHandler(RestoreOnControlEvent, TRUE);
+  return true;
+}
+
+Key ReadKey(int milliseconds) {
+  const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+  for (;;) {
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    if (::WaitForSingleObject(g_input, wait) != WAIT_OBJECT_0) {
+      return Key::kNone;
+    }
+    INPUT_RECORD record;
+    DWORD read = 0;
+    if (!::ReadConsoleInputW(g_input, &record, 1, &read) || read != 1) {
+      return Key::kNone;
+    }
+    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) {
+      return FromVirtualKey(record.Event.KeyEvent.wVirtualKeyCode,
+                            record.Event.KeyEvent.uChar.UnicodeChar);
+    }
+    // Key releases, mouse and focus events: keep waiting for a key.
+  }
+}
+
+void CloseKeyInput() {
+  if (g_opened) {
+    ::SetConsoleMode(g_input, g_savedMode);
+    g_opened = false;
+  }
+}
+
+}  // namespace joywire
