@@ -31,3 +31,18 @@ windows_packages=(g++-mingw-w64-x86-64-posix wine wine64)
 
 # The uinput feeder's test against a real kernel in a VM.
 vm_packages=(qemu-system-x86 busybox-static cpio)
+
+# Linux on 64-bit ARM: the cross compiler and qemu, for user-mode tests and a VM.
+arm64_packages=(g++-aarch64-linux-gnu qemu-user qemu-system-arm)
+
+# The big-endian check on s390x.
+s390x_packages=(g++-s390x-linux-gnu qemu-user)
+
+# libevdev for arm64, from Debian's multiarch packages (the architecture is added once).
+ensure_arm64_libraries() {
+  dpkg-query -W -f='${Status}' libevdev-dev:arm64 2>/dev/null | grep -q 'ok installed' && return 0
+  dpkg --print-foreign-architectures | grep -qx arm64 || as_root dpkg --add-architecture arm64
+  as_root apt-get update -q >/dev/null
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+    libevdev-dev:arm64 >/dev/null
+}

@@ -47,6 +47,24 @@ check "joywire-send --version (tar.gz)" test "$("$work/tgz/$top/bin/joywire-send
 check "joywire-send --version (.deb)" test "$("$work/deb/usr/bin/joywire-send" --version)" == "joywire-send $version"
 check "the uinput feeder is static" bash -c "file '$work/tgz/$top/bin/joywire' | grep -q 'statically linked'"
 
+# The same for arm64, its programs run under qemu.
+arm=joywire-$version-linux-aarch64
+qemu=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
+check "arm64 tar.gz contents" same_list "$(tar tzf "$packages/$arm.tar.gz" | grep -v '/$')" \
+  $arm/bin/joywire $arm/bin/joywire-sim $arm/bin/joywire-send \
+  $arm/lib/udev/rules.d/60-joywire-uinput.rules \
+  $arm/share/doc/joywire/README.md $arm/share/doc/joywire/LICENSE $arm/share/doc/joywire/CHANGELOG.md
+armdeb=$packages/joywire_${version}_arm64.deb
+check "arm64 .deb contents, version and architecture" bash -c "
+  diff <(dpkg-deb -c '$armdeb' | awk '{ print \$6 }' | grep -v '/\$') <(dpkg-deb -c '$deb' | awk '{ print \$6 }' | grep -v '/\$') &&
+  test \"\$(dpkg-deb -f '$armdeb' Version Architecture | tr '\n' ' ')\" == 'Version: $version Architecture: arm64 '"
+mkdir -p "$work/arm-tgz" "$work/arm-deb"
+tar xzf "$packages/$arm.tar.gz" -C "$work/arm-tgz"
+dpkg-deb -x "$armdeb" "$work/arm-deb"
+check "joywire-send --version (arm64 tar.gz, qemu)" test "$("${qemu[@]}" "$work/arm-tgz/$arm/bin/joywire-send" --version)" == "joywire-send $version"
+check "joywire-send --version (arm64 .deb, qemu)" test "$("${qemu[@]}" "$work/arm-deb/usr/bin/joywire-send" --version)" == "joywire-send $version"
+check "the arm64 uinput feeder is static" bash -c "file '$work/arm-tgz/$arm/bin/joywire' | grep -q 'ARM aarch64.*statically linked'"
+
 (cd "$work/zip" && cmake -E tar xf "$repo/$zip")
 check "joywire-send.exe --version (zip, wine)" bash -c \
   "cmake/wine-run '$work/zip/joywire-send.exe' --version | tr -d '\r' | grep -qx 'joywire-send $version'"

@@ -1,53 +1,75 @@
 #!/usr/bin/env bash
 # Boots Debian's kernel in qemu with a busybox initramfs holding the uinput feeder, the sender
 # and an evdev reader, and checks what the kernel's input layer sees.
-#   run.sh BUILD_DIR     (BUILD_DIR has joywire, joywire-send and tests/evdev-reader)
+#   run.sh BUILD_DIR [amd64|arm64]   (BUILD_DIR has joywire, joywire-send and tests/evdev-reader
+#                                     built for that architecture; amd64 by default)
 set -euo pipefail
 build=$(cd "$1" && pwd)
+arch=${2:-amd64}
 here=$(cd "$(dirname "$0")" && pwd)
 cache=$build/vm-cache
 mkdir -p "$cache"
 
-# Debian's kernel package, fetched once.
-if ! ls "$cache"/linux-image-*.deb >/dev/null 2>&1; then
-  package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
-  if [ -z "$package" ] || ! (cd "$cache" && apt-get download "$package" >/dev/null 2>&1); then
-    apt-get update -q >/dev/null
-    package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
-    (cd "$cache" && apt-get download "$package" >/dev/null)
-  fi
-fi
+# download PACKAGE...: Debian packages of this architecture into the cache, once.
+download() {
+  local missing=() package
+  for package in "$@"; do
+    ls "$cache/${package%%:*}"_*.deb >/dev/null 2>&1 || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  (cd "$cache" && apt-get download "${missing[@]}" >/dev/null 2>&1) ||
+    { apt-get update -q >/dev/null && (cd "$cache" && apt-get download "${missing[@]}" >/dev/null); }
+}
+kernel_package() {
+  apt-cache depends "linux-image-$arch:$arch" 2>/dev/null |
+    awk '/Depends: linux-image-[0-9]/ { sub(/:.*/, "", $2); print $2; exit }'
+}
+package=$(kernel_package)
+[ -n "$package" ] || { apt-get update -q >/dev/null; package=$(kernel_package); }
+download "$package:$arch"
 if [ ! -d "$cache/kernel" ]; then
-  dpkg -x "$cache"/linux-image-*.deb "$cache/kernel"
+  dpkg -x "$cache/$package"_*.deb "$cache/kernel"
 fi
 vmlinuz=$(ls "$cache"/kernel/boot/vmlinuz-* | head -1)
 modules=$(ls -d "$cache"/kernel/lib/modules/* | head -1)
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
-mkdir -p "$root"/{bin,dev,proc,sys,tmp,run}
-cp /bin/busybox "$root/bin/busybox"
+mkdir -p "$root"/{bin,dev,proc,sys,tmp,run,lib}
+if [ "$arch" = amd64 ]; then
+  cp /bin/busybox "$root/bin/busybox"
+  # The sender is linked dynamically: bring its libraries along.
+  for library in $(ldd "$build/joywire-send" | grep -o '/[^ ]*'); do
+    mkdir -p "$root$(dirname "$library")"
+    cp -L "$library" "$root$library"
+  done
+  qemu=(qemu-system-x86_64 -append "console=ttyS0 panic=-1 quiet loglevel=1")
+else
+  download busybox-static:arm64
+  [ -d "$cache/busybox" ] || dpkg -x "$cache"/busybox-static_*.deb "$cache/busybox"
+  cp "$cache/busybox/bin/busybox" "$root/bin/busybox"
+  # The sender's libraries, from the cross toolchain's copy of the target's C and C++ runtime.
+  for library in ld-linux-aarch64.so.1 libc.so.6 libm.so.6 libstdc++.so.6 libgcc_s.so.1; do
+    cp -L "/usr/aarch64-linux-gnu/lib/$library" "$root/lib/"
+  done
+  qemu=(qemu-system-aarch64 -M virt -cpu cortex-a57
+    -append "console=ttyAMA0 panic=-1 quiet loglevel=1")
+fi
 ln -s busybox "$root/bin/sh"
 cp "$here/init.sh" "$root/init"
 chmod +x "$root/init"
 cp "$modules/kernel/drivers/input/evdev.ko" "$modules/kernel/drivers/input/misc/uinput.ko" "$root/"
 cp "$build/joywire" "$build/joywire-send" "$build/tests/evdev-reader" "$root/"
-# The sender is linked dynamically: bring its libraries along.
-for library in $(ldd "$build/joywire-send" | grep -o '/[^ ]*'); do
-  mkdir -p "$root$(dirname "$library")"
-  cp -L "$library" "$root$library"
-done
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$build/vm-initramfs.gz"
 
-echo "booting $(basename "$vmlinuz") in qemu (software emulation)"
+echo "booting $(basename "$vmlinuz") in ${qemu[0]} (software emulation)"
 log=$build/vm-console.log
-timeout 300 qemu-system-x86_64 -nographic -no-reboot -m 512 -smp 1 \
-  -kernel "$vmlinuz" -initrd "$build/vm-initramfs.gz" \
-  -append "console=ttyS0 panic=-1 quiet loglevel=1" </dev/null >"$log" 2>&1 || true
+timeout 600 "${qemu[@]}" -nographic -no-reboot -m 512 -smp 1 \
+  -kernel "$vmlinuz" -initrd "$build/vm-initramfs.gz" </dev/null >"$log" 2>&1 || true
 tr -d '\r' <"$log" | sed -n '/== uinput not loaded/,/VMCHECK DONE/p'
 
 passes=$(tr -d '\r' <"$log" | grep -c '^VMCHECK PASS' || true)
 failures=$(tr -d '\r' <"$log" | grep -c '^VMCHECK FAIL' || true)
-echo "vm: $passes passed, $failures failed"
-tr -d '\r' <"$log" | grep -q '^VMCHECK DONE' || { echo "vm: the checks did not finish"; exit 1; }
+echo "vm ($arch): $passes passed, $failures failed"
+tr -d '\r' <"$log" | grep -q '^VMCHECK DONE' || { echo "vm: the checks did not finish"; tail -30 "$log"; exit 1; }
 [ "$failures" -eq 0 ] && [ "$passes" -ge 7 ]
