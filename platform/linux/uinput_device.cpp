@@ -141,32 +141,24 @@ int UinputAcquire(std::uint32_t device) {
   return 1;
 }
 
-// The whole position in one write: three axes, two buttons and the frame's end.
+// The whole position in one write: three axes, two buttons and the frame's end. The frame's
+// types and codes are set once; each update fills in its five values.
 int UinputUpdate(std::uint32_t device, PositionRecord* record) {
+  static input_event frame[6] = {
+      {{}, EV_ABS, ABS_X, 0},       {{}, EV_ABS, ABS_Y, 0},     {{}, EV_ABS, ABS_Z, 0},
+      {{}, EV_KEY, BTN_TRIGGER, 0}, {{}, EV_KEY, BTN_THUMB, 0}, {{}, EV_SYN, SYN_REPORT, 0},
+  };
   if (g_state.device == nullptr || device != g_state.held) {
     return 0;
   }
   const JoystickPosition position = ReadPosition(*record);
-  input_event events[6]{};
-  const struct {
-    unsigned short type;
-    unsigned short code;
-    int value;
-  } values[6] = {
-      {EV_ABS, ABS_X, position.x},
-      {EV_ABS, ABS_Y, position.y},
-      {EV_ABS, ABS_Z, position.z},
-      {EV_KEY, BTN_TRIGGER, (position.buttons & 1) != 0 ? 1 : 0},
-      {EV_KEY, BTN_THUMB, (position.buttons & 2) != 0 ? 1 : 0},
-      {EV_SYN, SYN_REPORT, 0},
-  };
-  for (int i = 0; i < 6; ++i) {
-    events[i].type = values[i].type;
-    events[i].code = values[i].code;
-    events[i].value = values[i].value;
-  }
-  const ssize_t written = write(libevdev_uinput_get_fd(g_state.device), events, sizeof events);
-  return written == static_cast<ssize_t>(sizeof events) ? 1 : 0;
+  frame[0].value = position.x;
+  frame[1].value = position.y;
+  frame[2].value = position.z;
+  frame[3].value = position.buttons & 1;
+  frame[4].value = (position.buttons >> 1) & 1;
+  const ssize_t written = write(libevdev_uinput_get_fd(g_state.device), frame, sizeof frame);
+  return written == static_cast<ssize_t>(sizeof frame) ? 1 : 0;
 }
 
 }  // namespace

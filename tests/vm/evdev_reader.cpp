@@ -3,8 +3,13 @@
 //   evdev-reader NAME FRAMES SECONDS
 // Finds the input device called NAME, prints its identity and capabilities, then one line per
 // SYN_REPORT frame ("frame: ABS_X=1 BTN_TRIGGER=1"), until FRAMES frames or SECONDS passed.
+//   evdev-reader --joydev PATH EVENTS SECONDS
+// The same through the older joystick interface (/dev/input/jsN): its axis and button counts,
+// then one line per event after the initial state ("js: axis 0 = -32767").
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
+#include <linux/joystick.h>
+#include <sys/ioctl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -13,7 +18,40 @@
 #include <cstring>
 #include <string>
 
+int ReadJoydev(const char* path, int events, int seconds) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK);
+  unsigned char axes = 0;
+  unsigned char buttons = 0;
+  if (fd < 0 || ioctl(fd, JSIOCGAXES, &axes) != 0 || ioctl(fd, JSIOCGBUTTONS, &buttons) != 0) {
+    std::printf("joydev: %s cannot be read\n", path);
+    return 1;
+  }
+  std::printf("joydev: %d axes, %d buttons\nready\n", axes, buttons);
+  std::fflush(stdout);
+  int seen = 0;
+  for (int waited = 0; seen < events && waited < seconds * 10;) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) {
+      ++waited;
+      continue;
+    }
+    js_event event;
+    while (read(fd, &event, sizeof event) == static_cast<ssize_t>(sizeof event)) {
+      if ((event.type & JS_EVENT_INIT) == 0) {
+        std::printf("js: %s %d = %d\n", event.type == JS_EVENT_AXIS ? "axis" : "button",
+                    event.number, event.value);
+        ++seen;
+      }
+    }
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--joydev") == 0) {
+    return ReadJoydev(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+  }
   if (argc != 4) {
     std::fprintf(stderr, "usage: evdev-reader NAME FRAMES SECONDS\n");
     return 2;

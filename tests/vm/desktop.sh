@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Boots Debian's kernel in qemu with a Debian 12 userland beside the busybox tools: udev as on a
+# desktop (systemd-udevd, Debian's rules, and the uaccess and seat rules of the systemd
+# package), SDL2, the joystick interface (joydev), users, and joywire's .deb installed as dpkg
+# installs it. Checks what games and desktops see of the uinput joystick, the device lock across
+# users, and the cost of the real back end. Packages are fetched once and cached.
+#   desktop.sh BUILD_DIR   (the linux preset's build directory)
+set -euo pipefail
+build=$(cd "$1" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+cache=$build/vm-cache/desktop
+mkdir -p "$cache"
+
+# Debian 12's udev and SDL2 with all they depend on, and the tools to add users and groups.
+apt_into() {  # apt_into FOLDER PACKAGE...: the packages and their whole dependency closure
+  local folder=$1
+  shift
+  mkdir -p "$folder/partial"
+  apt-get install --download-only -y -q --no-install-recommends -o Debug::NoLocking=1 \
+    -o Dir::State::status=/dev/null -o Dir::Cache::archives="$folder" "$@" >/dev/null
+}
+if [ ! -f "$cache/fetched" ]; then
+  userland=(udev libsdl2-2.0-0 libstdc++6 passwd login libc-bin base-passwd)
+  apt_into "$cache/debs" "${userland[@]}" ||
+    { apt-get update -q >/dev/null && apt_into "$cache/debs" "${userland[@]}"; }
+  mkdir -p "$cache/extra"
+  (cd "$cache/extra" && apt-get download systemd libsdl2-dev 2>&1 >/dev/null | grep -v unsandboxed || true)
+  touch "$cache/fetched"
+fi
+rootfs=$cache/rootfs
+if [ ! -f "$cache/extracted" ]; then
+  rm -rf "$rootfs" "$cache/sdl-dev" "$cache/systemd"
+  for deb in "$cache"/debs/*.deb; do dpkg -x "$deb" "$rootfs"; done
+  dpkg -x "$cache"/extra/systemd_*.deb "$cache/systemd"
+  cp "$cache"/systemd/lib/udev/rules.d/{70-uaccess,71-seat}.rules "$rootfs/lib/udev/rules.d/"
+  dpkg -x "$cache"/extra/libsdl2-dev_*.deb "$cache/sdl-dev"
+  touch "$cache/extracted"
+fi
+
+# The SDL probe, built against Debian's libsdl2.
+libs=$rootfs/usr/lib/x86_64-linux-gnu
+g++ -std=c++20 -O2 -Wall -Wextra -Werror -I"$cache/sdl-dev/usr/include/SDL2" \
+  -I"$cache/sdl-dev/usr/include/x86_64-linux-gnu" -D_REENTRANT \
+  "$here/sdl_probe.cpp" -o "$cache/sdl-probe" "$libs/libSDL2-2.0.so.0" \
+  -Wl,-rpath-link,"$libs:$rootfs/lib/x86_64-linux-gnu"
+
+# joywire's .deb, made from this build.
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls -t "$build"/../packages/joywire_*_amd64.deb | head -1)
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+cp -a "$rootfs/." "$root/"
+# The package waits beside the system: the VM unpacks it once udevd runs, then configures it.
+dpkg-deb -x "$deb" "$root/var/cache/joywire-deb"
+mkdir -p "$root/var/lib/dpkg/info" "$root"/{proc,sys,dev,run,tmp,root}
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./postinst >"$root/var/lib/dpkg/info/joywire.postinst"
+chmod +x "$root/var/lib/dpkg/info/joywire.postinst"
+# Debian's standard users and groups (tty, input, video...), as base-passwd sets them up.
+cp "$root/usr/share/base-passwd/passwd.master" "$root/etc/passwd"
+cp "$root/usr/share/base-passwd/group.master" "$root/etc/group"
+sed 's/:.*//; s/$/:*:19000:0:99999:7:::/' "$root/etc/passwd" >"$root/etc/shadow"
+sed 's/:.*//; s/$/:*::/' "$root/etc/group" >"$root/etc/gshadow"
+cp /bin/busybox "$root/bin/busybox"
+cp "$here/desktop_init.sh" "$root/init"
+chmod +x "$root/init"
+modules=$(ls -d "$build"/vm-cache/kernel/lib/modules/* | head -1)
+cp "$modules"/kernel/drivers/input/{evdev.ko,joydev.ko,misc/uinput.ko} "$root/"
+cp "$build/tests/evdev-reader" "$build/bench/uinput-floor" "$cache/sdl-probe" "$root/usr/bin/"
+(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$build/vm-desktop-initramfs.gz"
+
+vmlinuz=$(ls "$build"/vm-cache/kernel/boot/vmlinuz-* | head -1)
+echo "booting $(basename "$vmlinuz") with Debian 12's udev and SDL2 (software emulation)"
+log=$build/vm-desktop-console.log
+timeout 900 qemu-system-x86_64 -nographic -no-reboot -m 1536 -smp 1 \
+  -kernel "$vmlinuz" -initrd "$build/vm-desktop-initramfs.gz" \
+  -append "console=ttyS0 panic=-1 quiet loglevel=1" </dev/null >"$log" 2>&1 || true
+tr -d '\r' <"$log" | sed -n '/^== /,/VMCHECK DONE/p' | grep -v '^VMCHECK DONE'
+
+passes=$(tr -d '\r' <"$log" | grep -c '^VMCHECK PASS' || true)
+failures=$(tr -d '\r' <"$log" | grep -c '^VMCHECK FAIL' || true)
+echo "vm desktop: $passes passed, $failures failed"
+tr -d '\r' <"$log" | grep -q '^VMCHECK DONE' || { echo "vm: the checks did not finish"; tail -40 "$log"; exit 1; }
+[ "$failures" -eq 0 ] && [ "$passes" -gt 0 ]
