@@ -167,16 +167,20 @@ measure() {  # measure PID: CPU ns per datagram while 20,000 datagrams go to it
   while [ "$(ticks "$1")" != "$last" ]; do last=$(ticks "$1"); sleep 0.5; done
   echo $(( ($(ticks "$1") - before) * 10000000 / 20000 ))
 }
-hold g root 3
-joywire_ns=$(measure "$pid_g")
-end g
-uinput-floor 127.0.0.1 50000 >/tmp/floor.out 2>&1 &
-floor=$!
-wait_for /tmp/floor.out ready
-floor_ns=$(measure $floor)
-kill $floor
-echo "cost: joywire $joywire_ns ns/datagram, floor $floor_ns ns/datagram," \
-  "ratio $(awk -v j="$joywire_ns" -v f="$floor_ns" 'BEGIN { printf "%.2f", j / f }') (goal <= 1.10)"
+# Two rounds, each side by side, since an emulated machine's timing wanders.
+for round in 1 2; do
+  hold g root 3
+  joywire_ns=$(measure "$pid_g")
+  end g
+  uinput-floor 127.0.0.1 50000 >/tmp/floor.out 2>&1 &
+  floor=$!
+  wait_for /tmp/floor.out ready
+  floor_ns=$(measure $floor)
+  kill $floor
+  wait $floor
+  echo "cost, round $round: joywire $joywire_ns ns/datagram, floor $floor_ns ns/datagram," \
+    "ratio $(awk -v j="$joywire_ns" -v f="$floor_ns" 'BEGIN { printf "%.2f", j / f }') (goal <= 1.10)"
+done
 
 echo "VMCHECK DONE"
 poweroff -f

@@ -9,8 +9,8 @@
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
 #include <linux/joystick.h>
-#include <sys/ioctl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>

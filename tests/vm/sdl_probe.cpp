@@ -77,8 +77,7 @@ int main(int argc, char** argv) {
     const char* other = SDL_JoystickNameForIndex(i);
     sameName += other != nullptr && std::strcmp(other, name) == 0 ? 1 : 0;
   }
-  std::snprintf(line, sizeof line,
-                "arrived: \"%s\", %d of that name, %d axes, %d buttons, %d hats",
+  std::snprintf(line, sizeof line, "arrived: \"%s\", %d of that name, %d axes, %d buttons, %d hats",
                 SDL_JoystickName(stick), sameName, SDL_JoystickNumAxes(stick),
                 SDL_JoystickNumButtons(stick), SDL_JoystickNumHats(stick));
   Report(sameName == 1 && SDL_JoystickNumAxes(stick) == 3 && SDL_JoystickNumButtons(stick) == 2 &&
@@ -103,14 +102,14 @@ int main(int argc, char** argv) {
         }
         seen[3] = SDL_JoystickGetButton(stick, 0);
         seen[4] = SDL_JoystickGetButton(stick, 1);
-        match = Within(seen[0], want[0]) && Within(seen[1], want[1]) &&
-                Within(seen[2], want[2]) && seen[3] == want[3] && seen[4] == want[4];
+        match = Within(seen[0], want[0]) && Within(seen[1], want[1]) && Within(seen[2], want[2]) &&
+                seen[3] == want[3] && seen[4] == want[4];
       }
       std::snprintf(line, sizeof line,
                     "raw %d %d %d buttons %d: SDL axes %d %d %d buttons %d %d (expected %d %d %d "
                     "buttons %d %d)",
-                    x, y, z, buttons, seen[0], seen[1], seen[2], seen[3], seen[4], want[0],
-                    want[1], want[2], want[3], want[4]);
+                    x, y, z, buttons, seen[0], seen[1], seen[2], seen[3], seen[4], want[0], want[1],
+                    want[2], want[3], want[4]);
       Report(match, line);
     } else if (std::strncmp(command, "removed", 7) == 0) {
       bool removed = false;
