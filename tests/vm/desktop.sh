@@ -8,6 +8,7 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+[ -d "$build/vm-cache/kernel" ] || { echo "desktop.sh: run tests/vm/run.sh $1 first (it fetches the kernel)"; exit 1; }
 cache=$build/vm-cache/desktop
 mkdir -p "$cache"
 
