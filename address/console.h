@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 
 namespace joywire {
 
@@ -14,11 +15,32 @@ struct Console {
   void (*Pause)();                                      // waits for the operator's key
 };
 
-// printf-style output through the console, for the conversions the messages use: %s, %d, %u
-// and %%. Any other conversion is written as it stands. A line of any length comes out whole:
-// it is formatted through a small fixed buffer that is handed on whenever it fills, so nothing
-// is allocated and nothing is cut.
-void Print(const Console& console, const char* format, ...);
+#if defined(__MINGW32__)
+// The C99 conversions, not those of the Windows runtime's own printf.
+#define JOYWIRE_PRINTF_FORMAT(formatIndex, firstIndex) \
+  __attribute__((format(gnu_printf, formatIndex, firstIndex)))
+#elif defined(__GNUC__) || defined(__clang__)
+#define JOYWIRE_PRINTF_FORMAT(formatIndex, firstIndex) \
+  __attribute__((format(printf, formatIndex, firstIndex)))
+#else
+#define JOYWIRE_PRINTF_FORMAT(formatIndex, firstIndex)
+#endif
+
+// printf-style output through the console. The compiler checks every call's arguments against
+// its format, and every conversion it accepts comes out as printf would write it: flags, width,
+// precision and length modifiers included. A line of any length comes out whole: it is
+// formatted through a small fixed buffer that is handed on whenever it fills, so nothing is
+// allocated and nothing is cut.
+void Print(const Console& console, const char* format, ...) JOYWIRE_PRINTF_FORMAT(2, 3);
+
+// Floating-point values and wide strings have no place in the console's messages: a call that
+// passes one does not compile.
+template <typename... Arguments>
+  requires((std::is_floating_point_v<std::decay_t<Arguments>> ||
+            std::is_same_v<std::decay_t<Arguments>, const wchar_t*> ||
+            std::is_same_v<std::decay_t<Arguments>, wchar_t*>) ||
+           ...)
+void Print(const Console& console, const char* format, Arguments&&... arguments) = delete;
 
 // Hands text on through a fixed buffer, in as few writes as the buffer allows.
 class ConsoleWriter {
@@ -33,6 +55,7 @@ class ConsoleWriter {
       Flush();
     }
     buffer_[used_++] = c;
+    ++total_;
   }
   void Put(const char* text, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) {
@@ -45,11 +68,14 @@ class ConsoleWriter {
     }
   }
   void Flush();
+  // Bytes put so far, handed on or not.
+  std::size_t Total() const { return total_; }
 
  private:
   const Console& console_;
   char buffer_[256];
   std::size_t used_ = 0;
+  std::size_t total_ = 0;
 };
 
 }  // namespace joywire

@@ -35,6 +35,9 @@ inline constexpr int kDeviceOwned = 0;
 inline constexpr int kDeviceFree = 1;
 inline constexpr int kDeviceBusy = 2;
 inline constexpr int kDeviceMissing = 3;
+// Any other value is unknown, and the run ends with -1; a driver that can tell neither free nor
+// busy says so with this one.
+inline constexpr int kStatusUnknown = 4;
 
 struct Platform {
   // Virtual joystick driver. Yes-or-no calls return zero for no.

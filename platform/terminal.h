@@ -14,6 +14,20 @@ bool StandardErrorIsTerminal();
 // terminal is put back as it was when the process ends. False where that cannot be done.
 bool EnableTerminalEscapes();
 
+// Columns of the terminal on standard error; 80 when it cannot tell.
+int TerminalColumns();
+
+// Whether a line typed on standard input is echoed by the terminal (so the cursor moves).
+bool StandardInputEchoes();
+
+// Keeps keys typed on the terminal of standard error from echoing while a live display is
+// drawn below the text (true), or lets them echo again (false). The terminal is put back
+// however the process ends. A no-op where a terminal echoes only while it is read.
+void SuppressTerminalEcho(bool suppress);
+
+// True once after the process was stopped and continued: the shell has written since.
+bool TerminalWasResumed();
+
 // Waits up to `milliseconds` for a datagram to be ready on `socket`. False when the time ran
 // out; true when one is ready, or when the wait itself failed (the receive will tell).
 bool WaitForDatagram(SocketHandle socket, int milliseconds);

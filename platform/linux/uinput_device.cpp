@@ -19,7 +19,6 @@ constexpr std::uint32_t kFirstDevice = 1;
 constexpr std::uint32_t kLastDevice = 16;
 constexpr int kAxisMaximum = 32767;
 constexpr char kUinputPath[] = "/dev/uinput";
-constexpr int kStatusUnknown = 4;  // the run ends with -1: neither free nor busy is known
 
 struct UinputState {
   int uinputFd = -1;       // opened by vJoyEnabled; holds the lock, then becomes the device

@@ -1,113 +1,102 @@
 // Keys from a POSIX terminal: raw mode without echo, arrow and page keys from their escape
-// sequences. The terminal's settings are put back on close and on the usual ending signals.
-#include "tools/send/key_input.h"
+// sequences. The terminal is kept in raw mode only while the sender runs in its foreground.
+#include "platform/key_input.h"
 
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
-#include <initializer_list>
+
+#include "platform/posix/escape_sequence.h"
+#include "platform/posix/terminal_keeper.h"
 
 namespace joywire {
 
 namespace {
 
 constexpr int kEscape = 0x1B;
-constexpr int kSequenceWaitMilliseconds = 30;  // how long an escape sequence may take to arrive
+constexpr int kControlZ = 0x1A;
+constexpr int kNoByte = -1;
+constexpr int kInputEnded = -2;
 
-termios g_saved;
-bool g_opened = false;
-
-void RestoreTerminal() {
-  if (g_opened) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &g_saved);
-  }
+void KeyAtATime(termios& settings) {
+  // ISIG off: Ctrl-C arrives as a key, and Ctrl-Z is handled below as a stop.
+  settings.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ISIG | IEXTEN));
+  settings.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL));
+  settings.c_cc[VMIN] = 1;
+  settings.c_cc[VTIME] = 0;
 }
 
-void RestoreAndEnd(int signal) {
-  RestoreTerminal();
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
-}
-
-// The next byte, or -1 when none comes within the wait.
+// The next byte within the wait, kNoByte when none came, kInputEnded when the terminal is gone
+// (end of input, hang-up or a read error): nothing more will ever come.
 int NextByte(int milliseconds) {
-  pollfd ready{STDIN_FILENO, POLLIN, 0};
-  if (poll(&ready, 1, milliseconds) <= 0) {
-    return -1;
-  }
-  unsigned char byte = 0;
-  return read(STDIN_FILENO, &byte, 1) == 1 ? byte : -1;
-}
-
-// After ESC: "[A".."[D" or "OA".."OD" (arrows), "[5~" and "[6~" (page keys); anything else is
-// read to its final byte and ignored. A lone ESC is the Esc key.
-Key EscapeSequence() {
-  const int introducer = NextByte(kSequenceWaitMilliseconds);
-  if (introducer == -1) {
-    return Key::kQuit;
-  }
-  if (introducer != '[' && introducer != 'O') {
-    return Key::kOther;
-  }
-  int parameter = 0;
-  for (int byte = NextByte(kSequenceWaitMilliseconds); byte != -1;
-       byte = NextByte(kSequenceWaitMilliseconds)) {
-    switch (byte) {
-      case 'A':
-        return Key::kUp;
-      case 'B':
-        return Key::kDown;
-      case 'C':
-        return Key::kRight;
-      case 'D':
-        return Key::kLeft;
-      case '~':
-        return parameter == 5 ? Key::kPageUp : (parameter == 6 ? Key::kPageDown : Key::kOther);
-      default:
-        if (byte >= '0' && byte <= '9') {
-          parameter = parameter * 10 + (byte - '0');
-        } else if (byte >= 0x40 && byte <= 0x7E) {
-          return Key::kOther;
-        }
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd ready{STDIN_FILENO, POLLIN, 0};
+    const int polled = poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    if (polled < 0) {
+      if (errno == EINTR) {
+        continue;  // a stop and continue, a resize: keep waiting
+      }
+      return kInputEnded;
     }
+    if (polled == 0) {
+      return kNoByte;
+    }
+    if ((ready.revents & POLLIN) == 0) {
+      return kInputEnded;  // POLLHUP, POLLERR or POLLNVAL with nothing left to read
+    }
+    unsigned char byte = 0;
+    const ssize_t got = read(STDIN_FILENO, &byte, 1);
+    if (got == 1) {
+      return byte;
+    }
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+      continue;
+    }
+    return kInputEnded;  // 0 is the end of input; EIO a terminal that hung up
   }
-  return Key::kOther;
 }
 
 }  // namespace
 
 bool OpenKeyInput() {
-  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &g_saved) != 0) {
-    return false;
-  }
-  termios raw = g_saved;
-  raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ISIG | IEXTEN));
-  raw.c_iflag &= static_cast<tcflag_t>(~(IXON | ICRNL));
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
-  if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
-    return false;
-  }
-  g_opened = true;
-  for (const int signal : {SIGTERM, SIGHUP, SIGQUIT}) {
-    std::signal(signal, RestoreAndEnd);
-  }
-  return true;
+  return KeepTerminal(STDIN_FILENO, KeyAtATime);
 }
 
-Key ReadKey(int milliseconds) {
+TerminalKey ReadKey(int milliseconds) {
   const int byte = NextByte(milliseconds);
-  if (byte == -1) {
-    return Key::kNone;
+  if (byte == kNoByte) {
+    return TerminalKey{TerminalKeyKind::kNone, 0};
   }
-  return byte == kEscape ? EscapeSequence() : KeyFromCharacter(byte);
+  if (byte == kInputEnded) {
+    return TerminalKey{TerminalKeyKind::kEnded, 0};
+  }
+  if (byte == kControlZ) {
+    std::raise(SIGTSTP);  // a stop as the terminal would make it; the terminal is put back
+    return TerminalKey{TerminalKeyKind::kOther, 0};
+  }
+  if (byte != kEscape) {
+    return TerminalKey{TerminalKeyKind::kCharacter, byte};
+  }
+  EscapeSequence sequence;
+  for (;;) {
+    const int next = NextByte(kEscapeSequenceWaitMilliseconds);
+    if (next == kInputEnded) {
+      return TerminalKey{TerminalKeyKind::kEnded, 0};
+    }
+    if (next == kNoByte || sequence.Feed(static_cast<unsigned char>(next))) {
+      return sequence.Key();
+    }
+  }
 }
 
 void CloseKeyInput() {
-  RestoreTerminal();
-  g_opened = false;
+  ReleaseTerminal();
 }
 
 }  // namespace joywire

@@ -1,10 +1,26 @@
 // The terminal as a live display sees it, on a POSIX system.
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include "platform/posix/terminal_keeper.h"
 #include "platform/terminal.h"
 
 namespace joywire {
+
+namespace {
+
+constexpr int kDefaultColumns = 80;
+
+enum class EchoKeeping { kNotTried, kKept, kImpossible };
+EchoKeeping g_echo = EchoKeeping::kNotTried;
+
+void WithoutEcho(termios& settings) {
+  settings.c_lflag &= static_cast<tcflag_t>(~ECHO);
+}
+
+}  // namespace
 
 bool StandardOutputIsTerminal() {
   return isatty(STDOUT_FILENO) == 1;
@@ -16,6 +32,28 @@ bool StandardErrorIsTerminal() {
 
 bool EnableTerminalEscapes() {
   return true;  // terminals here take them as they are
+}
+
+int TerminalColumns() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
+    return kDefaultColumns;
+  }
+  return size.ws_col;
+}
+
+bool StandardInputEchoes() {
+  termios settings{};
+  return isatty(STDIN_FILENO) == 1 && tcgetattr(STDIN_FILENO, &settings) == 0 &&
+         (settings.c_lflag & ECHO) != 0;
+}
+
+void SuppressTerminalEcho(bool suppress) {
+  if (g_echo == EchoKeeping::kKept) {
+    UseOwnTerminalSettings(suppress);
+  } else if (g_echo == EchoKeeping::kNotTried && suppress) {
+    g_echo = KeepTerminal(STDERR_FILENO, WithoutEcho) ? EchoKeeping::kKept : EchoKeeping::kImpossible;
+  }
 }
 
 bool WaitForDatagram(SocketHandle socket, int milliseconds) {

@@ -1,4 +1,4 @@
-#include "tools/send/udp_sender.h"
+#include "platform/udp_sender.h"
 
 #include <netdb.h>
 #include <netinet/in.h>

@@ -1,7 +1,11 @@
 #include "platform/sim/gauge.h"
 
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
+
+#include "platform/sim/live_region.h"
+#include "platform/terminal.h"
 
 namespace joywire {
 
@@ -12,24 +16,25 @@ constexpr auto kFrameInterval = std::chrono::milliseconds(33);  // about 30 draw
 constexpr auto kRateWindow = std::chrono::seconds(1);
 constexpr int kBarWidth = 32;
 constexpr int kAxisMaximum = 32767;
+constexpr int kWidestLine = 96;
 
 struct GaugeState {
   GaugeView view;
-  bool started;      // something to show since the first acquisition
-  bool onScreen;     // the gauge's lines are below the cursor's line
-  bool dirty;        // the screen is behind the state
-  bool atLineStart;  // other output has ended its line, so the gauge may be drawn below it
+  bool started;  // something to show since the first acquisition
+  bool dirty;    // the screen is behind the state
   Clock::time_point lastDrawing;
   Clock::time_point windowStart;
   long long windowUpdates;
 };
 
-GaugeState g_gauge{{}, false, false, false, true, {}, {}, 0};
+GaugeState g_gauge{};
 
 void WriteTerminal(const char* text, std::size_t length) {
   std::fwrite(text, 1, length, stderr);
   std::fflush(stderr);
 }
+
+LiveRegion g_region(WriteTerminal);
 
 // Updates a second over the last whole window; falls to 0 once updates stop.
 void MeasureRate(Clock::time_point now) {
@@ -55,36 +60,78 @@ void Changed(std::uint32_t device) {
   }
 }
 
-void PutBar(char*& at, const char* end, const char* name, std::int32_t value) {
+// Lines into a fixed buffer, each cut to the width, none ever past the buffer's end.
+class GaugeText {
+ public:
+  GaugeText(char* out, std::size_t capacity, int columns)
+      : out_(out), capacity_(capacity), width_(columns > 1 ? columns - 1 : 0) {}
+
+  // Whether a line of `length` characters fits the width whole.
+  bool Fits(int length) const { return length <= width_; }
+
+  void Line(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    char line[kWidestLine + 1];
+    va_list arguments;
+    va_start(arguments, format);
+    const int wanted = std::vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    int length = wanted < 0 ? 0 : (wanted > kWidestLine ? kWidestLine : wanted);
+    length = length > width_ ? width_ : length;  // cut, never wrapped
+    if (used_ + static_cast<std::size_t>(length) + 1 > capacity_) {
+      return;
+    }
+    for (int i = 0; i < length; ++i) {
+      out_[used_++] = line[i];
+    }
+    out_[used_++] = '\n';
+  }
+  std::size_t Length() const { return used_; }
+  int Width() const { return width_; }
+
+ private:
+  char* out_;
+  std::size_t capacity_;
+  int width_;
+  std::size_t used_ = 0;
+};
+
+void PutBar(GaugeText& text, const char* name, std::int32_t value, int barWidth) {
   const int clamped = value < 0 ? 0 : (value > kAxisMaximum ? kAxisMaximum : value);
   const int filled = static_cast<int>(
-      (static_cast<long long>(clamped) * kBarWidth + kAxisMaximum / 2) / kAxisMaximum);
+      (static_cast<long long>(clamped) * barWidth + kAxisMaximum / 2) / kAxisMaximum);
   char bar[kBarWidth + 1];
-  for (int i = 0; i < kBarWidth; ++i) {
+  for (int i = 0; i < barWidth; ++i) {
     bar[i] = i < filled ? '#' : '-';
   }
-  bar[kBarWidth] = '\0';
-  at += std::snprintf(at, static_cast<std::size_t>(end - at), "  %s [%s] %6d\n", name, bar,
-                      static_cast<int>(value));
+  bar[barWidth] = '\0';
+  text.Line("  %s [%s] %6d", name, bar, static_cast<int>(value));
 }
 
 }  // namespace
 
-std::size_t FormatGauge(const GaugeView& view, char* out, std::size_t capacity) {
-  char* at = out;
-  const char* end = out + capacity;
-  at += std::snprintf(at, static_cast<std::size_t>(end - at),
-                      "joywire-sim  device %d   updates %lld   %lld/s\n",
-                      static_cast<int>(view.device), view.updates, view.ratePerSecond);
-  PutBar(at, end, "X", view.position.x);
-  PutBar(at, end, "Y", view.position.y);
-  PutBar(at, end, "Z", view.position.z);
-  at += std::snprintf(at, static_cast<std::size_t>(end - at),
-                      "  button 1 [%c]  button 2 [%c]   failed: %lld acquisitions, %lld updates\n",
-                      (view.position.buttons & 1) != 0 ? '#' : ' ',
-                      (view.position.buttons & 2) != 0 ? '#' : ' ', view.failedAcquisitions,
-                      view.failedUpdates);
-  return static_cast<std::size_t>(at - out);
+std::size_t FormatGauge(const GaugeView& view, int columns, char* out, std::size_t capacity) {
+  GaugeText text(out, capacity, columns);
+  text.Line("joywire-sim  device %d   updates %lld   %lld/s", static_cast<int>(view.device),
+            view.updates, view.ratePerSecond);
+  // "  X [" + bar + "] " + six digits: the bar takes what the width leaves, up to its full size.
+  const int room = text.Width() - 13;
+  const int barWidth = room < 4 ? 4 : (room > kBarWidth ? kBarWidth : room);
+  PutBar(text, "X", view.position.x, barWidth);
+  PutBar(text, "Y", view.position.y, barWidth);
+  PutBar(text, "Z", view.position.z, barWidth);
+  const char lamp1 = (view.position.buttons & 1) != 0 ? '#' : ' ';
+  const char lamp2 = (view.position.buttons & 2) != 0 ? '#' : ' ';
+  char line[kWidestLine + 1];
+  const int full = std::snprintf(
+      line, sizeof line, "  button 1 [%c]  button 2 [%c]   failed: %lld acquisitions, %lld updates",
+      lamp1, lamp2, view.failedAcquisitions, view.failedUpdates);
+  if (text.Fits(full)) {
+    text.Line("%s", line);
+  } else {
+    text.Line("  button 1 [%c]  button 2 [%c]  failed %lld/%lld", lamp1, lamp2,
+              view.failedAcquisitions, view.failedUpdates);
+  }
+  return text.Length();
 }
 
 void GaugeAcquire(std::uint32_t device, bool ok) {
@@ -106,13 +153,13 @@ void GaugeUpdate(std::uint32_t device, const JoystickPosition& position, bool ok
 }
 
 int GaugeMillisecondsUntilDue() {
-  if (!g_gauge.started || !g_gauge.atLineStart) {
+  if (!g_gauge.started || !g_region.CanShow()) {
     return -1;
   }
   Clock::time_point due;
   if (g_gauge.dirty) {
     due = g_gauge.lastDrawing + kFrameInterval;
-  } else if (g_gauge.view.ratePerSecond != 0) {
+  } else if (g_gauge.view.ratePerSecond != 0 || g_gauge.windowUpdates != 0) {
     due = g_gauge.windowStart + kRateWindow;  // so the rate falls to 0 when datagrams stop
   } else {
     return -1;
@@ -125,41 +172,37 @@ int GaugeMillisecondsUntilDue() {
 }
 
 void GaugeDraw() {
-  if (!g_gauge.started || !g_gauge.atLineStart) {
+  if (!g_gauge.started || !g_region.CanShow()) {
     return;
   }
   const auto now = Clock::now();
   MeasureRate(now);
-  // The cursor's way back to the top of the gauge, then its lines of at most 80 columns.
-  char text[kGaugeLines * 96 + 32];
-  std::size_t length = 0;
-  if (g_gauge.onScreen) {
-    length +=
-        static_cast<std::size_t>(std::snprintf(text, sizeof text, "\r\x1b[%dA\x1b[J", kGaugeLines));
-  }
-  length += FormatGauge(g_gauge.view, text + length, sizeof text - length);
-  WriteTerminal(text, length);
-  g_gauge.onScreen = true;
+  char text[kGaugeLines * (kWidestLine + 1)];
+  const std::size_t length = FormatGauge(g_gauge.view, TerminalColumns(), text, sizeof text);
+  g_region.Show(text, length);
   g_gauge.dirty = false;
   g_gauge.lastDrawing = now;
 }
 
-void GaugeStepAside() {
-  if (g_gauge.onScreen) {
-    char text[16];
-    const int length = std::snprintf(text, sizeof text, "\r\x1b[%dA\x1b[J", kGaugeLines);
-    WriteTerminal(text, static_cast<std::size_t>(length));
-    g_gauge.onScreen = false;
-    g_gauge.dirty = true;
-  }
-}
-
-void GaugeAfterOutput(const char* text, std::size_t length) {
-  if (length > 0) {
-    g_gauge.atLineStart = text[length - 1] == '\n';
-  }
+void GaugeWriteText(void (*write)(const char*, std::size_t), const char* text,
+                    std::size_t length) {
+  g_region.WriteText(write, text, length);
   g_gauge.dirty = true;
   GaugeDraw();
+}
+
+void GaugeBeforeInput() {
+  g_region.BeforeInput();
+}
+
+void GaugeAfterInput(int character, bool echoed) {
+  g_region.AfterInput(character, echoed);
+  g_gauge.dirty = true;
+}
+
+void GaugeFinish() {
+  GaugeDraw();
+  g_region.Freeze();
 }
 
 }  // namespace joywire

@@ -10,23 +10,27 @@ namespace joywire {
 // A live gauge of the simulated joystick on a terminal, drawn on standard error in place of
 // one trace line per call: the device, X, Y and Z as bars with their values, the two buttons
 // as lamps, the count of updates and their rate, and the failed calls. It is redrawn in place,
-// at most about 30 times a second; the caller asks when the next drawing is due and draws it
-// then, so the last state is on screen as soon as datagrams stop.
+// at most about 30 times a second, fitted to the terminal's width; the caller asks when the
+// next drawing is due and draws it then, so the last state is on screen as soon as datagrams
+// stop, and the rate falls to 0 a second later.
 
 void GaugeAcquire(std::uint32_t device, bool ok);
 void GaugeUpdate(std::uint32_t device, const JoystickPosition& position, bool ok);
 
 // Milliseconds until a drawing is due (0: now), or -1 when there is nothing to draw.
 int GaugeMillisecondsUntilDue();
-// Draws the current state if it is not on screen yet.
+// Draws the current state if it can be shown.
 void GaugeDraw();
 
-// Around other output to the same terminal: the gauge steps aside, the text is written where
-// it stood, and the gauge comes back below it once the text has ended its line.
-void GaugeStepAside();
-void GaugeAfterOutput(const char* text, std::size_t length);
+// Everything else that reaches the terminal goes through the gauge, which keeps clear of it:
+// the program's text, the operator's typing, and the final wait, after which the gauge stays
+// on screen as it last was.
+void GaugeWriteText(void (*write)(const char*, std::size_t), const char* text, std::size_t length);
+void GaugeBeforeInput();
+void GaugeAfterInput(int character, bool echoed);
+void GaugeFinish();
 
-// The gauge's text for a state, without cursor movement (for tests and the drawing alike).
+// The gauge's text for a state, without cursor movement, each line narrower than `columns`.
 struct GaugeView {
   std::uint32_t device;
   JoystickPosition position;
@@ -36,6 +40,6 @@ struct GaugeView {
   long long failedUpdates;
 };
 inline constexpr int kGaugeLines = 5;
-std::size_t FormatGauge(const GaugeView& view, char* out, std::size_t capacity);
+std::size_t FormatGauge(const GaugeView& view, int columns, char* out, std::size_t capacity);
 
 }  // namespace joywire

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "feeder/platform.h"
-#include "platform/sim/gauge.h"
 
 namespace joywire {
 
@@ -25,7 +24,7 @@ struct SimulatedState {
   long long updatesSoFar;
   bool acquired[kLastDevice + 1];
   std::FILE* trace;
-  bool gauge;
+  SimulatedDeviceObserver observer;
 };
 
 SimulatedState g_state{};
@@ -114,8 +113,8 @@ int SimulatedAcquire(std::uint32_t device) {
   if (ok && InRange(device)) {
     state.acquired[device] = true;
   }
-  if (state.gauge) {
-    GaugeAcquire(device, ok);
+  if (state.observer.acquired != nullptr) {
+    state.observer.acquired(device, ok);
     return ok ? 1 : 0;
   }
   char line[64];
@@ -131,8 +130,8 @@ int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
   const bool ok =
       state.updatesBeforeFailure == kNoLimit || state.updatesSoFar <= state.updatesBeforeFailure;
   const JoystickPosition position = ReadPosition(*record);
-  if (state.gauge) {
-    GaugeUpdate(device, position, ok);
+  if (state.observer.updated != nullptr) {
+    state.observer.updated(device, position, ok);
     return ok ? 1 : 0;
   }
   char line[160];
@@ -144,8 +143,8 @@ int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
   return ok ? 1 : 0;
 }
 
-void ShowSimulatedGauge() {
-  State().gauge = true;
+void ObserveSimulatedDevice(const SimulatedDeviceObserver& observer) {
+  State().observer = observer;
 }
 
 void ResetSimulatedDevice() {

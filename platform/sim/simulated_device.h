@@ -23,8 +23,12 @@ int SimulatedStatus(std::uint32_t device);
 int SimulatedAcquire(std::uint32_t device);
 int SimulatedUpdate(std::uint32_t device, const PositionRecord* record);
 
-// Acquisitions and updates go to the live gauge instead of trace lines.
-void ShowSimulatedGauge();
+// Acquisitions and updates go to these instead of trace lines (a live display, say).
+struct SimulatedDeviceObserver {
+  void (*acquired)(std::uint32_t device, bool ok);
+  void (*updated)(std::uint32_t device, const JoystickPosition& position, bool ok);
+};
+void ObserveSimulatedDevice(const SimulatedDeviceObserver& observer);
 
 // Forgets acquisitions and update counts and reads the environment again.
 void ResetSimulatedDevice();

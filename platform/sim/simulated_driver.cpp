@@ -1,6 +1,6 @@
 // The simulated device as the feeder's driver. On a terminal it shows a live gauge instead of
-// trace lines (JOYWIRE_SIM_GAUGE=0 keeps the lines); the gauge is told about the feeder's own
-// output and waits, so the two share the screen without garbling each other.
+// trace lines (JOYWIRE_SIM_GAUGE=0 keeps the lines). The feeder's output, the operator's typing
+// and the final wait all pass the gauge, so the two share the screen without garbling it.
 #include <cstdlib>
 #include <cstring>
 
@@ -15,6 +15,7 @@ namespace {
 
 Console g_hostConsole;
 int (*g_hostReceive)(SocketHandle, char*, int, int) = nullptr;
+bool g_inputEchoes = false;  // typed lines are echoed on the gauge's terminal
 
 bool GaugeWanted() {
   const char* trace = std::getenv("JOYWIRE_SIM_TRACE");
@@ -26,21 +27,29 @@ bool GaugeWanted() {
 }
 
 void WriteBesideGauge(const char* text, std::size_t length) {
-  GaugeStepAside();
-  g_hostConsole.Write(text, length);
-  GaugeAfterOutput(text, length);
+  GaugeWriteText(g_hostConsole.Write, text, length);
 }
 
+int ReadBesideGauge() {
+  GaugeBeforeInput();
+  const int c = g_hostConsole.ReadChar();
+  GaugeAfterInput(c, g_inputEchoes && c != kEndOfInput);
+  return c;
+}
+
+// The gauge as it last was stays above the final wait.
 void PauseBelowGauge() {
-  GaugeDraw();
+  GaugeFinish();
   g_hostConsole.Pause();
 }
 
-// Before blocking for the next datagram, the gauge gets its due drawing: at once when it is
-// due, or when no datagram comes before it is.
+// Before blocking for the next datagram, the gauge gets each drawing that falls due while none
+// comes: the last state at once, and the rate again each second until it is 0.
 int ReceiveWithGauge(SocketHandle socket, char* buffer, int length, int flags) {
-  const int due = GaugeMillisecondsUntilDue();
-  if (due == 0 || (due > 0 && !WaitForDatagram(socket, due))) {
+  for (int due = GaugeMillisecondsUntilDue(); due >= 0; due = GaugeMillisecondsUntilDue()) {
+    if (due > 0 && WaitForDatagram(socket, due)) {
+      break;
+    }
     GaugeDraw();
   }
   return g_hostReceive(socket, buffer, length, flags);
@@ -61,12 +70,14 @@ void InstallDriver(Platform& platform) {
   if (!GaugeWanted()) {
     return;
   }
-  ShowSimulatedGauge();
-  std::atexit(GaugeDraw);  // the last state stays on screen however the run ends
+  ObserveSimulatedDevice(SimulatedDeviceObserver{GaugeAcquire, GaugeUpdate});
+  std::atexit(GaugeFinish);  // the last state stays on screen however the run ends
   g_hostReceive = platform.recvfrom;
   platform.recvfrom = ReceiveWithGauge;
   g_hostConsole = platform.console;
+  g_inputEchoes = StandardInputEchoes();
   platform.console.Pause = PauseBelowGauge;
+  platform.console.ReadChar = ReadBesideGauge;
   if (StandardOutputIsTerminal()) {
     platform.console.Write = WriteBesideGauge;
   }

@@ -1,6 +1,6 @@
 // Keys from the Windows console: its key events, read one at a time without line input or
 // echo (so Ctrl+C arrives as a key). The console's input mode is put back on close.
-#include "tools/send/key_input.h"
+#include "platform/key_input.h"
 
 #include <windows.h>
 
@@ -12,22 +12,25 @@ HANDLE g_input = INVALID_HANDLE_VALUE;
 DWORD g_savedMode = 0;
 bool g_opened = false;
 
-Key FromVirtualKey(WORD key, wchar_t character) {
+TerminalKey FromVirtualKey(WORD key, wchar_t character) {
   switch (key) {
     case VK_UP:
-      return Key::kUp;
+      return TerminalKey{TerminalKeyKind::kUp, 0};
     case VK_DOWN:
-      return Key::kDown;
+      return TerminalKey{TerminalKeyKind::kDown, 0};
     case VK_LEFT:
-      return Key::kLeft;
+      return TerminalKey{TerminalKeyKind::kLeft, 0};
     case VK_RIGHT:
-      return Key::kRight;
+      return TerminalKey{TerminalKeyKind::kRight, 0};
     case VK_PRIOR:
-      return Key::kPageUp;
+      return TerminalKey{TerminalKeyKind::kPageUp, 0};
     case VK_NEXT:
-      return Key::kPageDown;
+      return TerminalKey{TerminalKeyKind::kPageDown, 0};
+    case VK_ESCAPE:
+      return TerminalKey{TerminalKeyKind::kEscape, 0};
     default:
-      return character == 0 ? Key::kOther : KeyFromCharacter(static_cast<int>(character));
+      return character == 0 ? TerminalKey{TerminalKeyKind::kOther, 0}
+                             : TerminalKey{TerminalKeyKind::kCharacter, static_cast<int>(character)};
   }
 }
 
@@ -56,18 +59,20 @@ bool OpenKeyInput() {
   return true;
 }
 
-Key ReadKey(int milliseconds) {
+TerminalKey ReadKey(int milliseconds) {
   const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
   for (;;) {
     const ULONGLONG now = ::GetTickCount64();
     const DWORD wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-    if (::WaitForSingleObject(g_input, wait) != WAIT_OBJECT_0) {
-      return Key::kNone;
+    const DWORD waited = ::WaitForSingleObject(g_input, wait);
+    if (waited == WAIT_TIMEOUT) {
+      return TerminalKey{TerminalKeyKind::kNone, 0};
     }
     INPUT_RECORD record;
     DWORD read = 0;
-    if (!::ReadConsoleInputW(g_input, &record, 1, &read) || read != 1) {
-      return Key::kNone;
+    if (waited != WAIT_OBJECT_0 || !::ReadConsoleInputW(g_input, &record, 1, &read) ||
+        read != 1) {
+      return TerminalKey{TerminalKeyKind::kEnded, 0};  // the console is gone
     }
     if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) {
       return FromVirtualKey(record.Event.KeyEvent.wVirtualKeyCode,

@@ -1,4 +1,4 @@
-#include "tools/send/udp_sender.h"
+#include "platform/udp_sender.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>

@@ -41,26 +41,67 @@ bool Bind(HMODULE module, const char* name, Function& function) {
 
 constexpr wchar_t kLibraryName[] = L"vJoyInterface.dll";
 constexpr std::size_t kLibraryNameLength = sizeof kLibraryName / sizeof kLibraryName[0] - 1;
+// The longest path Windows knows (in its "\\?\" form), and the longest environment value.
+constexpr std::size_t kLongestPath = 32768;
 
-// Loads FOLDER\vJoyInterface.dll by its full path; the library's own dependencies come from
-// its folder and the system folder only.
+HMODULE Kernel32() {
+  return ::GetModuleHandleW(L"kernel32.dll");
+}
+
+// The search flags of LoadLibraryExW (LOAD_LIBRARY_SEARCH_*) came with Windows 8, and with
+// update KB2533623 on Windows 7, together with AddDllDirectory. Without them the flags fail.
+bool HasSearchFlags() {
+  return ::GetProcAddress(Kernel32(), "AddDllDirectory") != nullptr;
+}
+
+// For every load in the process from now on, the driver library's own included: never the
+// current folder.
+void KeepCurrentFolderOutOfSearches() {
+  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  SetDefaultDllDirectoriesFunction setDefault = nullptr;
+  Bind(Kernel32(), "SetDefaultDllDirectories", setDefault);
+  if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_DEFAULT_DIRS)) {
+    ::SetDllDirectoryW(L"");
+  }
+}
+
+// Loads FOLDER\vJoyInterface.dll by its full path, of any length; the library's own
+// dependencies come from its folder and the system folder.
 HMODULE LoadFromFolder(const wchar_t* folder, std::size_t length) {
-  wchar_t path[MAX_PATH];
-  if (length == 0 || length + 1 + kLibraryNameLength + 1 > MAX_PATH) {
+  static wchar_t path[kLongestPath];
+  constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
+  constexpr wchar_t kLongUncPrefix[] = L"\\\\?\\UNC\\";
+  if (length == 0 || length + kLibraryNameLength + 16 > kLongestPath) {
     return nullptr;
   }
   std::size_t used = 0;
-  for (; used < length; ++used) {
-    path[used] = folder[used];
+  const bool alreadyLong = length >= 4 && folder[0] == L'\\' && folder[1] == L'\\' &&
+                           folder[2] == L'?' && folder[3] == L'\\';
+  const bool unc = !alreadyLong && length >= 2 && folder[0] == L'\\' && folder[1] == L'\\';
+  std::size_t from = 0;
+  if (!alreadyLong && length + kLibraryNameLength + 1 >= MAX_PATH) {
+    // Past MAX_PATH only the "\\?\" form reaches the file; it takes backslashes only.
+    const wchar_t* prefix = unc ? kLongUncPrefix : kLongPrefix;
+    for (; prefix[used] != L'\0'; ++used) {
+      path[used] = prefix[used];
+    }
+    from = unc ? 2 : 0;
   }
-  if (path[used - 1] != L'\\' && path[used - 1] != L'/') {
+  for (std::size_t i = from; i < length; ++i) {
+    path[used++] = folder[i] == L'/' ? L'\\' : folder[i];
+  }
+  if (path[used - 1] != L'\\') {
     path[used++] = L'\\';
   }
   for (std::size_t i = 0; i <= kLibraryNameLength; ++i) {
     path[used + i] = kLibraryName[i];
   }
-  return ::LoadLibraryExW(path, nullptr,
-                          LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (HasSearchFlags()) {
+    return ::LoadLibraryExW(path, nullptr,
+                            LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  // The older way to have a library's dependencies found beside it.
+  return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 // "C:\..." or "\\server\share\...": a PATH entry that does not depend on the current folder.
@@ -70,13 +111,39 @@ bool IsAbsolute(const wchar_t* entry, std::size_t length) {
   return drive || unc;
 }
 
+bool IsBlank(wchar_t c) {
+  return c == L' ' || c == L'\t';
+}
+
+// A PATH entry as Windows reads it: blanks around it and its quotes do not count.
+std::size_t CleanEntry(const wchar_t* entry, std::size_t length, wchar_t* out) {
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (entry[i] != L'"') {
+      out[used++] = entry[i];
+    }
+  }
+  std::size_t start = 0;
+  while (start < used && IsBlank(out[start])) {
+    ++start;
+  }
+  while (used > start && IsBlank(out[used - 1])) {
+    --used;
+  }
+  for (std::size_t i = start; i < used; ++i) {
+    out[i - start] = out[i];
+  }
+  return used - start;
+}
+
 // Only places named in full: the executable's folder, the system folder, then the absolute
 // entries of PATH. Never the current folder or a relative PATH entry, where anyone who can
 // write a folder the operator starts joywire from could plant a library.
 HMODULE LoadDriverLibrary() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) {
+  KeepCurrentFolderOutOfSearches();
+  static wchar_t path[kLongestPath];
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, kLongestPath);
+  if (length > 0 && length < kLongestPath) {
     DWORD slash = length;
     while (slash > 0 && path[slash - 1] != L'\\' && path[slash - 1] != L'/') {
       --slash;
@@ -85,12 +152,15 @@ HMODULE LoadDriverLibrary() {
       return module;
     }
   }
-  if (HMODULE module = ::LoadLibraryExW(kLibraryName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-    return module;
+  const UINT systemLength = ::GetSystemDirectoryW(path, kLongestPath);
+  if (systemLength > 0 && systemLength < kLongestPath) {
+    if (HMODULE module = LoadFromFolder(path, systemLength)) {
+      return module;
+    }
   }
-  static wchar_t searchPath[32768];
-  const DWORD pathLength = ::GetEnvironmentVariableW(L"PATH", searchPath, 32768);
-  if (pathLength == 0 || pathLength >= 32768) {
+  static wchar_t searchPath[kLongestPath];
+  const DWORD pathLength = ::GetEnvironmentVariableW(L"PATH", searchPath, kLongestPath);
+  if (pathLength == 0 || pathLength >= kLongestPath) {
     return nullptr;
   }
   for (const wchar_t* entry = searchPath; *entry != L'\0';) {
@@ -98,8 +168,9 @@ HMODULE LoadDriverLibrary() {
     while (entry[entryLength] != L'\0' && entry[entryLength] != L';') {
       ++entryLength;
     }
-    if (IsAbsolute(entry, entryLength)) {
-      if (HMODULE module = LoadFromFolder(entry, entryLength)) {
+    const std::size_t cleaned = CleanEntry(entry, entryLength, path);
+    if (IsAbsolute(path, cleaned)) {
+      if (HMODULE module = LoadFromFolder(path, cleaned)) {
         return module;
       }
     }

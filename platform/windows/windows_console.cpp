@@ -103,6 +103,28 @@ bool EnableTerminalEscapes() {
                           mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+int TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) {
+    return 80;
+  }
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+bool StandardInputEchoes() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) &&
+         (mode & ENABLE_ECHO_INPUT) != 0;
+}
+
+void SuppressTerminalEcho(bool) {
+  // The console echoes keys only while a read is waiting for them.
+}
+
+bool TerminalWasResumed() {
+  return false;  // no stopping and continuing here
+}
+
 void HostArguments(int& argc, const char* const*& argv) {
   int count = 0;
   wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);

@@ -22,12 +22,51 @@ ensure_packages() {
     "${missing[@]}" >/dev/null
 }
 
+# fetch_debs FOLDER [--with-dependencies] PACKAGE...: the packages' .deb files in FOLDER (with
+# their whole dependency closure, as a system with nothing installed needs it). Files come from
+# apt's own download cache when they are there, and what is downloaded is kept there too, so
+# fresh roots and build folders share one copy.
+fetch_debs() {
+  fetch_debs_once "$@" 2>/dev/null ||
+    { as_root apt-get update -q >/dev/null && fetch_debs_once "$@"; }  # the lists were stale
+}
+fetch_debs_once() {
+  local folder=$1 closure=""
+  shift
+  [ "$1" = --with-dependencies ] && { closure=1; shift; }
+  mkdir -p "$folder"
+  local archive=/var/cache/apt/archives
+  [ -w "$archive" ] || archive=$folder
+  local wanted=("$@")
+  if [ -n "$closure" ]; then
+    wanted=($(apt-get install -s -q --no-install-recommends -o Debug::NoLocking=1 \
+      -o Dir::State::status=/dev/null "$@" |
+      sed -n 's/^Inst \([^ ]*\) (\([^ ]*\) .*\[\([^]]*\)\].*/\1:\3=\2/p'))
+  fi
+  local uris
+  uris=$(apt-get download --print-uris "${wanted[@]}") || return 1
+  local missing=() file
+  while read -r _ file _; do
+    # name_version_arch.deb, the version's colon written as %3a
+    [ -f "$archive/$file" ] ||
+      missing+=("$(sed 's/%3a/:/; s/^\([^_]*\)_\([^_]*\)_\([^_.]*\)\.deb$/\1:\3=\2/' <<<"$file")")
+  done <<<"$uris"
+  if [ ${#missing[@]} -gt 0 ]; then
+    (cd "$archive" && apt-get download "${missing[@]}" 2>&1 >/dev/null | grep -v unsandboxed) || true
+  fi
+  while read -r _ file _; do
+    [ -f "$archive/$file" ] || { echo "fetch_debs: $file was not downloaded"; return 1; }
+    [ "$archive" = "$folder" ] || ln -f "$archive/$file" "$folder/" 2>/dev/null ||
+      cp "$archive/$file" "$folder/"
+  done <<<"$uris"
+}
+
 # What the native build and its tests need.
 native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
   iproute2 util-linux libevdev-dev file tmux)
 
 # The Windows cross-build and wine to run it.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64)
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 clang-tools-14)
 
 # The uinput feeder's test against a real kernel in a VM.
 vm_packages=(qemu-system-x86 busybox-static cpio)

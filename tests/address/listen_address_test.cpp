@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -166,6 +167,44 @@ TEST(LineReader, ExactlyFullLineKeepsItsTerminator) {
   const Console console = ScriptedConsole("1234567\n");
   EXPECT_EQ(ReadConsoleLine(console, buffer, sizeof buffer), 7u);
   EXPECT_STREQ(buffer, "1234567");
+}
+
+// Print writes what C99's printf writes, for every conversion the compiler lets through.
+#ifdef __MINGW32__
+#define JOYWIRE_C99_SNPRINTF __mingw_snprintf
+#else
+#define JOYWIRE_C99_SNPRINTF std::snprintf
+#endif
+#define EXPECT_PRINTS_AS_PRINTF(...)                                                   \
+  do {                                                                                 \
+    char expected[256];                                                                \
+    JOYWIRE_C99_SNPRINTF(expected, sizeof expected, __VA_ARGS__);                      \
+    Print(ScriptedConsole(""), __VA_ARGS__);                                           \
+    EXPECT_EQ(g_output, expected);                                                     \
+  } while (false)
+
+// A conversion it cannot write right does not compile: no floating point, no wide strings.
+template <typename Value>
+constexpr bool kPrintTakes = requires(const Console& console, Value value) {
+  Print(console, "%d", value);
+};
+static_assert(kPrintTakes<long> && !kPrintTakes<double> && !kPrintTakes<const wchar_t*>);
+
+TEST(Print, ComesOutAsPrintfWritesIt) {
+  EXPECT_PRINTS_AS_PRINTF("error %ld on %s\n", 10048L, "bind");
+  EXPECT_PRINTS_AS_PRINTF("%lld %llu %zu %hhd %hu %jd", -9223372036854775807LL - 1,
+                          18446744073709551615ULL, sizeof(long), static_cast<signed char>(-5),
+                          static_cast<unsigned short>(65535), static_cast<std::intmax_t>(-1));
+  EXPECT_PRINTS_AS_PRINTF("[%5d] [%-5d] [%05d] [%+d] [% d] [%.3d] [%.0d] [%8.3d]", 42, 42, -42, 7,
+                          7, 7, 0, -7);
+  EXPECT_PRINTS_AS_PRINTF("[%x] [%#X] [%#o] [%#x] [%08x] [%o]", 255u, 255u, 8u, 0u, 0xBEEFu, 0u);
+  EXPECT_PRINTS_AS_PRINTF("[%c] [%3c] [%-3c] [%%] [%10s] [%-6s] [%.2s] [%*d] [%-*d] [%.*s]", 'a',
+                          'b', 'c', "right", "left", "cut", 4, 9, 3, 9, 1, "xyz");
+  EXPECT_PRINTS_AS_PRINTF("%d %u %s", -2147483647 - 1, 4294967295u, "");
+  int count = 0;
+  Print(ScriptedConsole(""), "abc%n%d", &count, 5);
+  EXPECT_EQ(g_output, "abc5");
+  EXPECT_EQ(count, 3);
 }
 
 }  // namespace

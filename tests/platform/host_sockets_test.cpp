@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "feeder/platform.h"
-#include "tools/send/udp_sender.h"
+#include "platform/udp_sender.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

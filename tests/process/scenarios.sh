@@ -241,6 +241,20 @@ if [ -n "${JOYWIRE_NO_DRIVER_FEEDER:-}" ]; then
   cd - >/dev/null
   expect_status 251
   check "prints only the banner" test "$(output)" == "TEST"
+  # Found through a PATH entry in quotes with blanks around it, and beside an executable whose
+  # folder is longer than MAX_PATH (the device then says busy, to end the run at once).
+  mkdir "$work/on path" && cp "$work/planted/vJoyInterface.dll" "$work/on path/"
+  start library-on-a-quoted-path-entry JOYWIRE_SIM_STATUS=2 WINEPATH=" \"Z:${work//\//\\}\\on path\" " --
+  finish
+  expect_status 253
+  check "the driver's identification" seen "Vendor: joywire"
+  deep=$work/$(printf '%0100d/%0100d/%080d' 0 0 0)
+  mkdir -p "$deep" && cp "$feeder" "$work/planted/vJoyInterface.dll" "$deep/"
+  feeder=$deep/$(basename "$feeder")
+  start library-beside-a-long-path JOYWIRE_SIM_STATUS=2 --
+  finish
+  expect_status 253
+  check "the driver's identification" seen "Vendor: joywire"
 fi
 
 echo "scenarios: $passed passed, $failed failed"

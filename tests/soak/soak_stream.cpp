@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "control/translate.h"
-#include "tools/send/udp_sender.h"
+#include "platform/udp_sender.h"
 
 namespace {
 

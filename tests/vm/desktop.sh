@@ -13,19 +13,11 @@ cache=$build/vm-cache/desktop
 mkdir -p "$cache"
 
 # Debian 12's udev and SDL2 with all they depend on, and the tools to add users and groups.
-apt_into() {  # apt_into FOLDER PACKAGE...: the packages and their whole dependency closure
-  local folder=$1
-  shift
-  mkdir -p "$folder/partial"
-  apt-get install --download-only -y -q --no-install-recommends -o Debug::NoLocking=1 \
-    -o Dir::State::status=/dev/null -o Dir::Cache::archives="$folder" "$@" >/dev/null
-}
+source "$here/../../scripts/lib/common.sh"
 if [ ! -f "$cache/fetched" ]; then
-  userland=(udev libsdl2-2.0-0 libstdc++6 passwd login libc-bin base-passwd)
-  apt_into "$cache/debs" "${userland[@]}" ||
-    { apt-get update -q >/dev/null && apt_into "$cache/debs" "${userland[@]}"; }
-  mkdir -p "$cache/extra"
-  (cd "$cache/extra" && apt-get download systemd libsdl2-dev 2>&1 >/dev/null | grep -v unsandboxed || true)
+  fetch_debs "$cache/debs" --with-dependencies udev libsdl2-2.0-0 libstdc++6 passwd login \
+    libc-bin base-passwd
+  fetch_debs "$cache/extra" systemd libsdl2-dev
   touch "$cache/fetched"
 fi
 rootfs=$cache/rootfs
@@ -38,12 +30,10 @@ if [ ! -f "$cache/extracted" ]; then
   touch "$cache/extracted"
 fi
 
-# The SDL probe, built against Debian's libsdl2.
-libs=$rootfs/usr/lib/x86_64-linux-gnu
+# The SDL probe: built with SDL's headers only; it loads Debian's libsdl2 inside the VM.
 g++ -std=c++20 -O2 -Wall -Wextra -Werror -I"$cache/sdl-dev/usr/include/SDL2" \
   -I"$cache/sdl-dev/usr/include/x86_64-linux-gnu" -D_REENTRANT \
-  "$here/sdl_probe.cpp" -o "$cache/sdl-probe" "$libs/libSDL2-2.0.so.0" \
-  -Wl,-rpath-link,"$libs:$rootfs/lib/x86_64-linux-gnu"
+  "$here/sdl_probe.cpp" -o "$cache/sdl-probe" -ldl
 
 # joywire's .deb, made from this build.
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -10,26 +10,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 cache=$build/vm-cache
 mkdir -p "$cache"
 
-# download PACKAGE...: Debian packages of this architecture into the cache, once.
-download() {
-  local missing=() package
-  for package in "$@"; do
-    ls "$cache/${package%%:*}"_*.deb >/dev/null 2>&1 || missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  (cd "$cache" && apt-get download "${missing[@]}" >/dev/null 2>&1) ||
-    { apt-get update -q >/dev/null && (cd "$cache" && apt-get download "${missing[@]}" >/dev/null); }
-}
+source "$here/../../scripts/lib/common.sh"
 kernel_package() {
   apt-cache depends "linux-image-$arch:$arch" 2>/dev/null |
     awk '/Depends: linux-image-[0-9]/ { sub(/:.*/, "", $2); print $2; exit }'
 }
 package=$(kernel_package)
 [ -n "$package" ] || { apt-get update -q >/dev/null; package=$(kernel_package); }
-download "$package:$arch"
-if [ ! -d "$cache/kernel" ]; then
-  dpkg -x "$cache/$package"_*.deb "$cache/kernel"
-fi
+fetch_debs "$cache/debs" "$package:$arch"
+[ -d "$cache/kernel" ] || dpkg -x "$cache/debs/$package"_*.deb "$cache/kernel"
 vmlinuz=$(ls "$cache"/kernel/boot/vmlinuz-* | head -1)
 modules=$(ls -d "$cache"/kernel/lib/modules/* | head -1)
 
@@ -45,8 +34,8 @@ if [ "$arch" = amd64 ]; then
   done
   qemu=(qemu-system-x86_64 -append "console=ttyS0 panic=-1 quiet loglevel=1")
 else
-  download busybox-static:arm64
-  [ -d "$cache/busybox" ] || dpkg -x "$cache"/busybox-static_*.deb "$cache/busybox"
+  fetch_debs "$cache/debs" busybox-static:arm64
+  [ -d "$cache/busybox" ] || dpkg -x "$cache"/debs/busybox-static_*_arm64.deb "$cache/busybox"
   cp "$cache/busybox/bin/busybox" "$root/bin/busybox"
   # The sender's libraries, from the cross toolchain's copy of the target's C and C++ runtime.
   for library in ld-linux-aarch64.so.1 libc.so.6 libm.so.6 libstdc++.so.6 libgcc_s.so.1; do

@@ -5,7 +5,10 @@
 // Started before the feeder, it waits for the joystick to arrive, checks it is the only one of
 // its name with 3 axes, 2 buttons and 0 hats, then answers each command with a PROBE PASS or
 // PROBE FAIL line saying what SDL reported.
+// SDL is loaded at run time from the VM's own userland, so building the probe needs only SDL's
+// headers and nothing of the libraries SDL itself depends on.
 #include <SDL.h>
+#include <dlfcn.h>
 
 #include <cmath>
 #include <cstdio>
@@ -13,6 +16,66 @@
 #include <cstring>
 
 namespace {
+
+// The SDL calls the probe makes, bound by name from libSDL2-2.0.so.0.
+struct Sdl {
+  decltype(&SDL_SetHint) SetHint;
+  decltype(&SDL_Init) Init;
+  decltype(&SDL_GetError) GetError;
+  decltype(&SDL_GetVersion) GetVersion;
+  decltype(&SDL_GetTicks) GetTicks;
+  decltype(&SDL_PollEvent) PollEvent;
+  decltype(&SDL_JoystickNameForIndex) JoystickNameForIndex;
+  decltype(&SDL_JoystickOpen) JoystickOpen;
+  decltype(&SDL_Delay) Delay;
+  decltype(&SDL_NumJoysticks) NumJoysticks;
+  decltype(&SDL_JoystickName) JoystickName;
+  decltype(&SDL_JoystickNumAxes) JoystickNumAxes;
+  decltype(&SDL_JoystickNumButtons) JoystickNumButtons;
+  decltype(&SDL_JoystickNumHats) JoystickNumHats;
+  decltype(&SDL_JoystickInstanceID) JoystickInstanceID;
+  decltype(&SDL_JoystickGetAxis) JoystickGetAxis;
+  decltype(&SDL_JoystickGetButton) JoystickGetButton;
+  decltype(&SDL_Quit) Quit;
+};
+Sdl sdl;
+
+template <typename Function>
+bool Bind(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+bool LoadSdl() {
+  void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW);
+  if (library == nullptr) {
+    std::printf("PROBE FAIL loading SDL: %s\n", dlerror());
+    return false;
+  }
+  bool all = true;
+  all &= Bind(library, "SDL_SetHint", sdl.SetHint);
+  all &= Bind(library, "SDL_Init", sdl.Init);
+  all &= Bind(library, "SDL_GetError", sdl.GetError);
+  all &= Bind(library, "SDL_GetVersion", sdl.GetVersion);
+  all &= Bind(library, "SDL_GetTicks", sdl.GetTicks);
+  all &= Bind(library, "SDL_PollEvent", sdl.PollEvent);
+  all &= Bind(library, "SDL_JoystickNameForIndex", sdl.JoystickNameForIndex);
+  all &= Bind(library, "SDL_JoystickOpen", sdl.JoystickOpen);
+  all &= Bind(library, "SDL_Delay", sdl.Delay);
+  all &= Bind(library, "SDL_NumJoysticks", sdl.NumJoysticks);
+  all &= Bind(library, "SDL_JoystickName", sdl.JoystickName);
+  all &= Bind(library, "SDL_JoystickNumAxes", sdl.JoystickNumAxes);
+  all &= Bind(library, "SDL_JoystickNumButtons", sdl.JoystickNumButtons);
+  all &= Bind(library, "SDL_JoystickNumHats", sdl.JoystickNumHats);
+  all &= Bind(library, "SDL_JoystickInstanceID", sdl.JoystickInstanceID);
+  all &= Bind(library, "SDL_JoystickGetAxis", sdl.JoystickGetAxis);
+  all &= Bind(library, "SDL_JoystickGetButton", sdl.JoystickGetButton);
+  all &= Bind(library, "SDL_Quit", sdl.Quit);
+  if (!all) {
+    std::printf("PROBE FAIL SDL lacks an operation the probe uses\n");
+  }
+  return all;
+}
 
 int g_failures = 0;
 
@@ -32,18 +95,18 @@ bool Within(int seen, int expected) {
 }
 
 SDL_Joystick* WaitForArrival(const char* name) {
-  const Uint32 deadline = SDL_GetTicks() + 60000;
-  while (SDL_GetTicks() < deadline) {
+  const Uint32 deadline = sdl.GetTicks() + 60000;
+  while (sdl.GetTicks() < deadline) {
     SDL_Event event;
-    while (SDL_PollEvent(&event)) {
+    while (sdl.PollEvent(&event)) {
       if (event.type == SDL_JOYDEVICEADDED) {
-        const char* arrived = SDL_JoystickNameForIndex(event.jdevice.which);
+        const char* arrived = sdl.JoystickNameForIndex(event.jdevice.which);
         if (arrived != nullptr && std::strcmp(arrived, name) == 0) {
-          return SDL_JoystickOpen(event.jdevice.which);
+          return sdl.JoystickOpen(event.jdevice.which);
         }
       }
     }
-    SDL_Delay(10);
+    sdl.Delay(10);
   }
   return nullptr;
 }
@@ -56,13 +119,16 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* name = argv[1];
-  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-  if (SDL_Init(SDL_INIT_JOYSTICK) != 0) {
-    std::printf("PROBE FAIL SDL_Init: %s\n", SDL_GetError());
+  if (!LoadSdl()) {
+    return 1;
+  }
+  sdl.SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+  if (sdl.Init(SDL_INIT_JOYSTICK) != 0) {
+    std::printf("PROBE FAIL SDL_Init: %s\n", sdl.GetError());
     return 1;
   }
   SDL_version version;
-  SDL_GetVersion(&version);
+  sdl.GetVersion(&version);
   std::printf("probe: SDL %d.%d.%d, waiting for \"%s\"\n", version.major, version.minor,
               version.patch, name);
   std::fflush(stdout);
@@ -73,17 +139,17 @@ int main(int argc, char** argv) {
     return 1;
   }
   int sameName = 0;
-  for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-    const char* other = SDL_JoystickNameForIndex(i);
+  for (int i = 0; i < sdl.NumJoysticks(); ++i) {
+    const char* other = sdl.JoystickNameForIndex(i);
     sameName += other != nullptr && std::strcmp(other, name) == 0 ? 1 : 0;
   }
   std::snprintf(line, sizeof line, "arrived: \"%s\", %d of that name, %d axes, %d buttons, %d hats",
-                SDL_JoystickName(stick), sameName, SDL_JoystickNumAxes(stick),
-                SDL_JoystickNumButtons(stick), SDL_JoystickNumHats(stick));
-  Report(sameName == 1 && SDL_JoystickNumAxes(stick) == 3 && SDL_JoystickNumButtons(stick) == 2 &&
-             SDL_JoystickNumHats(stick) == 0,
+                sdl.JoystickName(stick), sameName, sdl.JoystickNumAxes(stick),
+                sdl.JoystickNumButtons(stick), sdl.JoystickNumHats(stick));
+  Report(sameName == 1 && sdl.JoystickNumAxes(stick) == 3 && sdl.JoystickNumButtons(stick) == 2 &&
+             sdl.JoystickNumHats(stick) == 0,
          line);
-  const SDL_JoystickID id = SDL_JoystickInstanceID(stick);
+  const SDL_JoystickID id = sdl.JoystickInstanceID(stick);
 
   char command[128];
   while (std::fgets(command, sizeof command, stdin) != nullptr) {
@@ -92,16 +158,16 @@ int main(int argc, char** argv) {
       const int want[5] = {SdlAxis(x), SdlAxis(y), SdlAxis(z), buttons & 1, (buttons >> 1) & 1};
       int seen[5] = {};
       bool match = false;
-      for (const Uint32 deadline = SDL_GetTicks() + 10000; !match && SDL_GetTicks() < deadline;
-           SDL_Delay(5)) {
+      for (const Uint32 deadline = sdl.GetTicks() + 10000; !match && sdl.GetTicks() < deadline;
+           sdl.Delay(5)) {
         SDL_Event event;
-        while (SDL_PollEvent(&event)) {
+        while (sdl.PollEvent(&event)) {
         }
         for (int axis = 0; axis < 3; ++axis) {
-          seen[axis] = SDL_JoystickGetAxis(stick, axis);
+          seen[axis] = sdl.JoystickGetAxis(stick, axis);
         }
-        seen[3] = SDL_JoystickGetButton(stick, 0);
-        seen[4] = SDL_JoystickGetButton(stick, 1);
+        seen[3] = sdl.JoystickGetButton(stick, 0);
+        seen[4] = sdl.JoystickGetButton(stick, 1);
         match = Within(seen[0], want[0]) && Within(seen[1], want[1]) && Within(seen[2], want[2]) &&
                 seen[3] == want[3] && seen[4] == want[4];
       }
@@ -113,16 +179,16 @@ int main(int argc, char** argv) {
       Report(match, line);
     } else if (std::strncmp(command, "removed", 7) == 0) {
       bool removed = false;
-      for (const Uint32 deadline = SDL_GetTicks() + 30000; !removed && SDL_GetTicks() < deadline;
-           SDL_Delay(10)) {
+      for (const Uint32 deadline = sdl.GetTicks() + 30000; !removed && sdl.GetTicks() < deadline;
+           sdl.Delay(10)) {
         SDL_Event event;
-        while (SDL_PollEvent(&event)) {
+        while (sdl.PollEvent(&event)) {
           removed = removed || (event.type == SDL_JOYDEVICEREMOVED && event.jdevice.which == id);
         }
       }
       Report(removed, "the joystick left when its feeder was killed");
     }
   }
-  SDL_Quit();
+  sdl.Quit();
   return g_failures == 0 ? 0 : 1;
 }

@@ -53,6 +53,41 @@ Key KeyFromCharacter(int character) {
   }
 }
 
+Key KeyFromTerminal(const TerminalKey& key) {
+  switch (key.kind) {
+    case TerminalKeyKind::kNone:
+      return Key::kNone;
+    case TerminalKeyKind::kCharacter:
+      return KeyFromCharacter(key.character);
+    case TerminalKeyKind::kUp:
+      return Key::kUp;
+    case TerminalKeyKind::kDown:
+      return Key::kDown;
+    case TerminalKeyKind::kLeft:
+      return Key::kLeft;
+    case TerminalKeyKind::kRight:
+      return Key::kRight;
+    case TerminalKeyKind::kPageUp:
+      return Key::kPageUp;
+    case TerminalKeyKind::kPageDown:
+      return Key::kPageDown;
+    case TerminalKeyKind::kEscape:
+      return Key::kQuit;
+    case TerminalKeyKind::kEnded:
+      return Key::kInputEnded;
+    case TerminalKeyKind::kOther:
+      break;
+  }
+  return Key::kOther;
+}
+
+std::chrono::steady_clock::time_point NextSendTime(std::chrono::steady_clock::time_point due,
+                                                   std::chrono::steady_clock::duration period,
+                                                   std::chrono::steady_clock::time_point now) {
+  const auto next = due + period;
+  return next < now ? now : next;
+}
+
 bool ApplyKey(KeyboardStick& stick, Key key) {
   switch (key) {
     case Key::kUp:
@@ -83,6 +118,7 @@ bool ApplyKey(KeyboardStick& stick, Key key) {
       stick = KeyboardStick{};
       break;
     case Key::kQuit:
+    case Key::kInputEnded:
       return false;
     case Key::kNone:
     case Key::kOther:

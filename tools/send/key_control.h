@@ -1,10 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+
+#include "platform/key_input.h"
 
 namespace joywire {
 
-// The keyboard sender's keys, as the platform's key reader reports them.
+// What the keyboard sender makes of a key.
 enum class Key {
   kNone,  // nothing pressed before the wait ran out
   kUp,
@@ -18,10 +21,21 @@ enum class Key {
   kCentre,
   kQuit,
   kOther,
+  kInputEnded,  // the terminal is gone: the sender ends without sending more
 };
 
 // A key from a plain character: W/A/S/D, R/F, 1, 2, space, q; Esc and Ctrl-C quit.
 Key KeyFromCharacter(int character);
+
+// A key as the terminal reports it.
+Key KeyFromTerminal(const TerminalKey& key);
+
+// When the next datagram at the rate is due after one was due at `due`: a period later, or now
+// if that is already past, so a sender held up (stopped, descheduled) carries on from now
+// instead of sending the datagrams it missed in a burst.
+std::chrono::steady_clock::time_point NextSendTime(std::chrono::steady_clock::time_point due,
+                                                   std::chrono::steady_clock::duration period,
+                                                   std::chrono::steady_clock::time_point now);
 
 // The stick a person steers: axes in tenths (-10..10, so steps add up exactly) and two
 // latched buttons, since terminals report no key releases.
@@ -34,7 +48,7 @@ struct KeyboardStick {
 };
 
 // Applies one key. Up pushes the stick forward, which a joystick reports as a lower Y.
-// Returns false for the keys that quit.
+// Returns false for the keys that quit and for the end of input.
 bool ApplyKey(KeyboardStick& stick, Key key);
 
 // The five values of the datagram for the stick: X, Y, Z in -1..1, buttons 1.0 or 0.0.

@@ -7,9 +7,9 @@
 #include "control/control_packet.h"
 #include "tools/send/demo_motion.h"
 #include "tools/send/key_control.h"
-#include "tools/send/key_input.h"
+#include "platform/key_input.h"
 #include "tools/send/sender_options.h"
-#include "tools/send/udp_sender.h"
+#include "platform/udp_sender.h"
 
 namespace joywire {
 namespace {
@@ -173,16 +173,22 @@ int SendKeys(const UdpSender& sender, const SenderOptions& options) {
       break;
     }
     ShowStick(stick);
-    due += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+    due = NextSendTime(due, std::chrono::duration_cast<std::chrono::steady_clock::duration>(period),
+                       std::chrono::steady_clock::now());
     Key key = Key::kOther;
     while (key == Key::kOther) {  // keys of no use do not disturb the pace
       const auto now = std::chrono::steady_clock::now();
       const auto wait = due > now ? std::chrono::ceil<std::chrono::milliseconds>(due - now)
                                   : std::chrono::milliseconds(0);
-      key = ReadKey(static_cast<int>(wait.count()));
+      key = KeyFromTerminal(ReadKey(static_cast<int>(wait.count())));
     }
     if (key == Key::kNone) {
       continue;  // time for the next datagram at the rate
+    }
+    if (key == Key::kInputEnded) {
+      std::fprintf(stderr, "\njoywire-send: the terminal is gone (end of input); stopped\n");
+      status = 1;
+      break;
     }
     if (!ApplyKey(stick, key)) {
       break;
