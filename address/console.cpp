@@ -158,8 +158,8 @@ const char* ReadConversion(const char* at, Conversion& conversion, va_list& argu
       conversion.precision = conversion.precision * 10 + (*at - '0');
     }
   }
-  for (int i = 0; i < 2 && (*at == 'h' || *at == 'l' || *at == 'j' || *at == 'z' ||
-                            *at == 't' || *at == 'L');
+  for (int i = 0;
+       i < 2 && (*at == 'h' || *at == 'l' || *at == 'j' || *at == 'z' || *at == 't' || *at == 'L');
        ++i) {
     conversion.length[i] = *at++;
   }
@@ -188,9 +188,8 @@ void PutSigned(ConsoleWriter& writer, const Conversion& conversion, va_list& arg
   }
   const bool negative = value < 0;
   // The magnitude without overflow, the most negative value included.
-  const std::uintmax_t magnitude =
-      negative ? std::uintmax_t{0} - static_cast<std::uintmax_t>(value)
-               : static_cast<std::uintmax_t>(value);
+  const std::uintmax_t magnitude = negative ? std::uintmax_t{0} - static_cast<std::uintmax_t>(value)
+                                            : static_cast<std::uintmax_t>(value);
   PutInteger(writer, conversion, magnitude, negative);
 }
 

@@ -36,11 +36,11 @@ void Print(const Console& console, const char* format, ...) JOYWIRE_PRINTF_FORMA
 // Floating-point values and wide strings have no place in the console's messages: a call that
 // passes one does not compile.
 template <typename... Arguments>
-  requires((std::is_floating_point_v<std::decay_t<Arguments>> ||
-            std::is_same_v<std::decay_t<Arguments>, const wchar_t*> ||
-            std::is_same_v<std::decay_t<Arguments>, wchar_t*>) ||
-           ...)
-void Print(const Console& console, const char* format, Arguments&&... arguments) = delete;
+requires((std::is_floating_point_v<std::decay_t<Arguments>> ||
+          std::is_same_v<std::decay_t<Arguments>, const wchar_t*> ||
+          std::is_same_v<std::decay_t<Arguments>, wchar_t*>) ||
+         ...) void Print(const Console& console, const char* format,
+                         Arguments&&... arguments) = delete;
 
 // Hands text on through a fixed buffer, in as few writes as the buffer allows.
 class ConsoleWriter {

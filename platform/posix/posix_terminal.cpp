@@ -52,7 +52,8 @@ void SuppressTerminalEcho(bool suppress) {
   if (g_echo == EchoKeeping::kKept) {
     UseOwnTerminalSettings(suppress);
   } else if (g_echo == EchoKeeping::kNotTried && suppress) {
-    g_echo = KeepTerminal(STDERR_FILENO, WithoutEcho) ? EchoKeeping::kKept : EchoKeeping::kImpossible;
+    g_echo =
+        KeepTerminal(STDERR_FILENO, WithoutEcho) ? EchoKeeping::kKept : EchoKeeping::kImpossible;
   }
 }
 

@@ -22,10 +22,9 @@ struct KeptTerminal {
 
 KeptTerminal g_kept;
 
-constexpr int kFatalSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,
-                                 SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE,
-                                 SIGALRM, SIGTERM, SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ,
-                                 SIGSYS};
+constexpr int kFatalSignals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,
+                                 SIGFPE,    SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                                 SIGVTALRM, SIGPROF, SIGXCPU, SIGXFSZ, SIGSYS};
 constexpr int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 // Whether changing the settings is ours to do now. A terminal that is not our controlling one

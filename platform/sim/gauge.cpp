@@ -184,8 +184,7 @@ void GaugeDraw() {
   g_gauge.lastDrawing = now;
 }
 
-void GaugeWriteText(void (*write)(const char*, std::size_t), const char* text,
-                    std::size_t length) {
+void GaugeWriteText(void (*write)(const char*, std::size_t), const char* text, std::size_t length) {
   g_region.WriteText(write, text, length);
   g_gauge.dirty = true;
   GaugeDraw();

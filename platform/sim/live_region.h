@@ -38,10 +38,10 @@ class LiveRegion {
 
   Writer terminal_;
   int lineLengths_[kMaxLines] = {};
-  int lines_ = 0;       // lines shown above the cursor
-  int typedRows_ = 0;   // rows of echoed typing between them and the cursor
-  int lineTyped_ = 0;   // characters read of the line being read
-  int lineRows_ = 0;    // rows counted for it so far
+  int lines_ = 0;      // lines shown above the cursor
+  int typedRows_ = 0;  // rows of echoed typing between them and the cursor
+  int lineTyped_ = 0;  // characters read of the line being read
+  int lineRows_ = 0;   // rows counted for it so far
   bool atLineStart_ = true;
   bool typing_ = false;
   bool frozen_ = false;

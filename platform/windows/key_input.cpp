@@ -30,7 +30,7 @@ TerminalKey FromVirtualKey(WORD key, wchar_t character) {
       return TerminalKey{TerminalKeyKind::kEscape, 0};
     default:
       return character == 0 ? TerminalKey{TerminalKeyKind::kOther, 0}
-                             : TerminalKey{TerminalKeyKind::kCharacter, static_cast<int>(character)};
+                            : TerminalKey{TerminalKeyKind::kCharacter, static_cast<int>(character)};
   }
 }
 
@@ -70,8 +70,7 @@ TerminalKey ReadKey(int milliseconds) {
     }
     INPUT_RECORD record;
     DWORD read = 0;
-    if (waited != WAIT_OBJECT_0 || !::ReadConsoleInputW(g_input, &record, 1, &read) ||
-        read != 1) {
+    if (waited != WAIT_OBJECT_0 || !::ReadConsoleInputW(g_input, &record, 1, &read) || read != 1) {
       return TerminalKey{TerminalKeyKind::kEnded, 0};  // the console is gone
     }
     if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) {

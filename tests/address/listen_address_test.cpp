@@ -175,12 +175,12 @@ TEST(LineReader, ExactlyFullLineKeepsItsTerminator) {
 #else
 #define JOYWIRE_C99_SNPRINTF std::snprintf
 #endif
-#define EXPECT_PRINTS_AS_PRINTF(...)                                                   \
-  do {                                                                                 \
-    char expected[256];                                                                \
-    JOYWIRE_C99_SNPRINTF(expected, sizeof expected, __VA_ARGS__);                      \
-    Print(ScriptedConsole(""), __VA_ARGS__);                                           \
-    EXPECT_EQ(g_output, expected);                                                     \
+#define EXPECT_PRINTS_AS_PRINTF(...)                              \
+  do {                                                            \
+    char expected[256];                                           \
+    JOYWIRE_C99_SNPRINTF(expected, sizeof expected, __VA_ARGS__); \
+    Print(ScriptedConsole(""), __VA_ARGS__);                      \
+    EXPECT_EQ(g_output, expected);                                \
   } while (false)
 
 // A conversion it cannot write right does not compile: no floating point, no wide strings.

@@ -24,6 +24,10 @@ wait_screen() {  # wait_screen REGEX: until the screen shows it, wrapped lines j
   for _ in $(seq 1200); do "${tmux[@]}" capture-pane -p -J -t "$pane" | grep -qE -- "$1" && return 0; sleep 0.05; done
   return 1
 }
+ended() {  # the pane's program has ended (60 s at most)
+  for _ in $(seq 1200); do [ "$("${tmux[@]}" display -p -t "$pane" '#{pane_dead}')" = 1 ] && return 0; sleep 0.05; done
+  return 1
+}
 one_gauge() { test "$(everything | grep -c 'joywire-sim  device')" -eq 1; }
 fits() {  # no line of the gauge reaches the last column (wrapped lines joined)
   ! "${tmux[@]}" capture-pane -p -J -S - -t "$pane" |
@@ -74,15 +78,15 @@ feeder_pane JOYWIRE_SIM_FAIL_AFTER=4
 "$sender" 0 0 0 0 0 >/dev/null
 "${tmux[@]}" send-keys -t "$pane" typed Enter
 "$sender" --flood 4 >/dev/null 2>&1   # the last update fails; the typed Enter ends the wait
-check "the run ends" wait_screen "Pane is dead"
+check "the run ends" ended
 check "one gauge, the final wait below it, nothing typed shown" bash -c "$(declare -f screen everything one_gauge);
   tmux=(${tmux[*]}); pane=$pane; one_gauge && ! screen | grep -q typed &&
   screen | grep -v '^Pane is dead' | grep . | tail -2 | head -1 | grep -qE 'failed(: 0 acquisitions, 1 updates| 0/1)$' &&
   screen | grep -v '^Pane is dead' | grep . | tail -1 | grep -q '^Press Enter to continue'"
 start_pane JOYWIRE_SIM_ACQUIRE=0  # an early end: the acquisition fails, a key is awaited
 wait_screen "failed(: 1 acquisitions| 1/0)" && "${tmux[@]}" send-keys -t "$pane" x Enter
-check "an early end's key: one gauge, the last lines" bash -c "$(declare -f screen everything one_gauge wait_screen);
-  tmux=(${tmux[*]}); pane=$pane; wait_screen 'Pane is dead' && one_gauge &&
+check "an early end's key: one gauge, the last lines" bash -c "$(declare -f screen everything one_gauge ended);
+  tmux=(${tmux[*]}); pane=$pane; ended && one_gauge &&
   screen | grep -v '^Pane is dead' | grep . | tail -1 | grep -qE 'failed(: 1 acquisitions, 0 updates| 1/0)$'"
 
 # --- JOYWIRE_SIM_GAUGE=0: one trace line per call, on the terminal --------------------------

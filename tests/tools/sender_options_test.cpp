@@ -142,14 +142,19 @@ TEST(KeyboardKeys, EscapeSequencesAreReadToTheirEnd) {
     TerminalKeyKind kind;
   };
   const Case cases[] = {
-      {"[A", TerminalKeyKind::kUp},         {"OB", TerminalKeyKind::kDown},
-      {"[1;5C", TerminalKeyKind::kRight},   {"O2D", TerminalKeyKind::kLeft},
-      {"[5~", TerminalKeyKind::kPageUp},    {"[6;2~", TerminalKeyKind::kPageDown},
-      {"[[A", TerminalKeyKind::kOther},     // the Linux console's F1
+      {"[A", TerminalKeyKind::kUp},
+      {"OB", TerminalKeyKind::kDown},
+      {"[1;5C", TerminalKeyKind::kRight},
+      {"O2D", TerminalKeyKind::kLeft},
+      {"[5~", TerminalKeyKind::kPageUp},
+      {"[6;2~", TerminalKeyKind::kPageDown},
+      {"[[A", TerminalKeyKind::kOther},            // the Linux console's F1
       {"[99999999999~", TerminalKeyKind::kOther},  // no overflow, however long
-      {"[200~", TerminalKeyKind::kOther},   {"[?1;2c", TerminalKeyKind::kOther},
-      {"[1 q", TerminalKeyKind::kOther},    {"x", TerminalKeyKind::kOther},  // Alt+x
-      {"\x1b", TerminalKeyKind::kEscape},   // Esc twice
+      {"[200~", TerminalKeyKind::kOther},
+      {"[?1;2c", TerminalKeyKind::kOther},
+      {"[1 q", TerminalKeyKind::kOther},
+      {"x", TerminalKeyKind::kOther},      // Alt+x
+      {"\x1b", TerminalKeyKind::kEscape},  // Esc twice
   };
   for (const Case& c : cases) {
     EscapeSequence sequence;

@@ -5,11 +5,11 @@
 #include <thread>
 
 #include "control/control_packet.h"
+#include "platform/key_input.h"
+#include "platform/udp_sender.h"
 #include "tools/send/demo_motion.h"
 #include "tools/send/key_control.h"
-#include "platform/key_input.h"
 #include "tools/send/sender_options.h"
-#include "platform/udp_sender.h"
 
 namespace joywire {
 namespace {
