@@ -63,7 +63,16 @@ fetch_debs_once() {
 
 # What the native build and its tests need.
 native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
-  iproute2 util-linux libevdev-dev file tmux)
+  iproute2 util-linux libevdev-dev file tmux libboost1.81-dev)
+
+# The phone controller page's browser suite: Debian's Chromium, driven from Node.js.
+browser_packages=(chromium ca-certificates)
+
+# Node.js and npm (for puppeteer-core from the npm registry): Debian's, unless the machine has
+# its own already.
+ensure_node() {
+  command -v node >/dev/null && command -v npm >/dev/null || ensure_packages nodejs npm
+}
 
 # The Windows cross-build and wine to run it.
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 clang-tools-14)

@@ -28,6 +28,24 @@ bool IsSeparator(char c) {
 
 }  // namespace
 
+bool IsDottedIpv4(const char* text) {
+  const char* at = text;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0 && *at++ != '.') {
+      return false;
+    }
+    int value = 0;
+    int digits = 0;
+    for (; *at >= '0' && *at <= '9' && digits < 4; ++at, ++digits) {
+      value = value * 10 + (*at - '0');
+    }
+    if (digits == 0 || digits > 3 || value > 255) {
+      return false;
+    }
+  }
+  return *at == '\0';
+}
+
 bool ParseFiveNumbers(const char* text, float values[5]) {
   const char* at = text;
   for (int i = 0; i < 5; ++i) {
@@ -56,11 +74,14 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   options.rate = -1.0;
   options.seconds = kDefaultDemoSeconds;
   options.size = 20;
+  options.webPort = kDefaultWebPort;
 
   int numberCount = 0;
   bool demo = false;
   bool flood = false;
   bool keys = false;
+  bool web = false;
+  const char* webOnly = nullptr;  // an option that means nothing without --web
 
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -106,6 +127,24 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       demo = true;
     } else if (std::strcmp(arg, "--keys") == 0) {
       keys = true;
+    } else if (std::strcmp(arg, "--web") == 0) {
+      web = true;
+    } else if (std::strcmp(arg, "--web-address") == 0 && hasValue) {
+      webOnly = arg;
+      if (!IsDottedIpv4(argv[++i])) {
+        std::snprintf(error, errorCapacity,
+                      "--web-address takes an IPv4 address of this machine, not '%s'", argv[i]);
+        return false;
+      }
+      options.webAddress = argv[i];
+    } else if (std::strcmp(arg, "--web-port") == 0 && hasValue) {
+      webOnly = arg;
+      if (!ParseNumber(argv[++i], 1, 65535, value) || value != static_cast<int>(value)) {
+        std::snprintf(error, errorCapacity, "--web-port takes a number from 1 to 65535, not '%s'",
+                      argv[i]);
+        return false;
+      }
+      options.webPort = static_cast<std::uint16_t>(value);
     } else if (std::strcmp(arg, "--flood") == 0 && hasValue) {
       if (!ParseNumber(argv[++i], 1, 1e12, value)) {
         std::snprintf(error, errorCapacity, "--flood takes a count of datagrams, not '%s'",
@@ -124,8 +163,15 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     }
   }
 
-  if ((demo ? 1 : 0) + (flood ? 1 : 0) + (keys ? 1 : 0) + (numberCount > 0 ? 1 : 0) > 1) {
-    std::snprintf(error, errorCapacity, "choose one of: five numbers, --demo, --flood N, --keys");
+  if ((demo ? 1 : 0) + (flood ? 1 : 0) + (keys ? 1 : 0) + (web ? 1 : 0) +
+          (numberCount > 0 ? 1 : 0) >
+      1) {
+    std::snprintf(error, errorCapacity,
+                  "choose one of: five numbers, --demo, --flood N, --keys, --web");
+    return false;
+  }
+  if (webOnly != nullptr && !web) {
+    std::snprintf(error, errorCapacity, "%s goes with --web", webOnly);
     return false;
   }
   if (numberCount > 0 && numberCount < 5) {
@@ -146,6 +192,8 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     if (options.rate < 0) {
       options.rate = kDefaultKeysRate;
     }
+  } else if (web) {
+    options.mode = SendMode::kWeb;
   }
   if (options.rate < 0) {
     options.rate = 0.0;

@@ -13,6 +13,7 @@ enum class SendMode {
   kDemo,    // a smooth motion at a rate for a time
   kFlood,   // N datagrams, as fast as possible or at a rate
   kKeys,    // steered from the keyboard, sent on every key and at a rate
+  kWeb,     // a controller page for a phone's browser, served on the local network
 };
 
 struct SenderOptions {
@@ -20,10 +21,12 @@ struct SenderOptions {
   const char* host;
   std::uint16_t port;
   float values[5];
-  double rate;          // datagrams per second; 0 means as fast as possible
-  double seconds;       // demo length
-  std::uint64_t count;  // flood size
-  std::size_t size;     // datagram length in bytes (20 unless --size)
+  double rate;             // datagrams per second; 0 means as fast as possible
+  double seconds;          // demo length
+  std::uint64_t count;     // flood size
+  std::size_t size;        // datagram length in bytes (20 unless --size)
+  const char* webAddress;  // where the page is served: dotted IPv4, or null for every address
+  std::uint16_t webPort;   // the page's port
 };
 
 inline constexpr char kDefaultSendHost[] = "127.0.0.1";
@@ -32,10 +35,14 @@ inline constexpr double kDefaultDemoRate = 60.0;
 inline constexpr double kDefaultKeysRate = 30.0;
 inline constexpr double kDefaultDemoSeconds = 5.0;
 inline constexpr std::size_t kMaxDatagramSize = 65507;
+inline constexpr std::uint16_t kDefaultWebPort = 8080;
 
 // Parses the command line; on failure writes a one-line reason to `error` and returns false.
 bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& options, char* error,
                         std::size_t errorCapacity);
+
+// Whether `text` is a dotted-decimal IPv4 address: four numbers 0..255, nothing else.
+bool IsDottedIpv4(const char* text);
 
 // Parses five numbers (decimal, nan, inf) separated by blanks or commas.
 bool ParseFiveNumbers(const char* text, float values[5]);

@@ -1,0 +1,46 @@
+#include "platform/local_addresses.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+#include <cstring>
+#include <initializer_list>
+
+namespace joywire {
+
+void ListLocalAddresses(LocalAddresses& addresses) {
+  addresses.count = 0;
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) {
+    return;
+  }
+  // The machine's own addresses, then loopback: the first line is the one a phone can use.
+  for (const bool loopback : {false, true}) {
+    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+      if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET ||
+          (entry->ifa_flags & IFF_UP) == 0 ||
+          ((entry->ifa_flags & IFF_LOOPBACK) != 0) != loopback ||
+          addresses.count == kMaxLocalAddresses) {
+        continue;
+      }
+      sockaddr_in address;
+      std::memcpy(&address, entry->ifa_addr, sizeof address);
+      char text[16];
+      if (inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) {
+        continue;
+      }
+      bool seen = false;
+      for (std::size_t i = 0; i < addresses.count; ++i) {
+        seen = seen || std::strcmp(addresses.text[i], text) == 0;
+      }
+      if (!seen) {
+        std::memcpy(addresses.text[addresses.count++], text, sizeof text);
+      }
+    }
+  }
+  freeifaddrs(list);
+}
+
+}  // namespace joywire

@@ -1,0 +1,71 @@
+// The stick from the keyboard (--keys): sent at once on every key, and at the rate in between.
+#include <chrono>
+#include <cstdio>
+
+#include "platform/key_input.h"
+#include "tools/send/key_control.h"
+#include "tools/send/send_mode.h"
+
+namespace joywire {
+
+namespace {
+
+void ShowStick(const KeyboardStick& stick) {
+  char line[128];
+  const std::size_t length = FormatStick(stick, line, sizeof line);
+  std::printf("\r%.*s", static_cast<int>(length), line);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int SendKeys(const UdpSender& sender, const SenderOptions& options) {
+  if (!OpenKeyInput()) {
+    std::fprintf(stderr, "joywire-send: --keys needs a terminal on standard input\n");
+    return 2;
+  }
+  std::printf(
+      "joywire-send: steering %s:%u\n"
+      "  arrows or W/A/S/D: X and Y   Page Up/Down or R/F: Z   1, 2: buttons\n"
+      "  space: centre   q or Esc: quit\n",
+      options.host, static_cast<unsigned>(options.port));
+  const auto period = std::chrono::duration<double>(1.0 / options.rate);
+  KeyboardStick stick{};
+  int status = 0;
+  auto due = std::chrono::steady_clock::now();
+  for (;;) {
+    float values[5];
+    StickValues(stick, values);
+    if (!SendValues(sender, options, values)) {
+      status = 1;
+      break;
+    }
+    ShowStick(stick);
+    due = NextSendTime(due, std::chrono::duration_cast<std::chrono::steady_clock::duration>(period),
+                       std::chrono::steady_clock::now());
+    Key key = Key::kOther;
+    while (key == Key::kOther) {  // keys of no use do not disturb the pace
+      const auto now = std::chrono::steady_clock::now();
+      const auto wait = due > now ? std::chrono::ceil<std::chrono::milliseconds>(due - now)
+                                  : std::chrono::milliseconds(0);
+      key = KeyFromTerminal(ReadKey(static_cast<int>(wait.count())));
+    }
+    if (key == Key::kNone) {
+      continue;  // time for the next datagram at the rate
+    }
+    if (key == Key::kInputEnded) {
+      std::fprintf(stderr, "\njoywire-send: the terminal is gone (end of input); stopped\n");
+      status = 1;
+      break;
+    }
+    if (!ApplyKey(stick, key)) {
+      break;
+    }
+    due = std::chrono::steady_clock::now();  // a key is sent at once
+  }
+  CloseKeyInput();
+  std::printf("\n");
+  return status;
+}
+
+}  // namespace joywire

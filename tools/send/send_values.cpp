@@ -1,0 +1,35 @@
+#include <cstdio>
+#include <cstring>
+
+#include "control/control_packet.h"
+#include "tools/send/send_mode.h"
+
+namespace joywire {
+
+namespace {
+
+// Room for the largest datagram a test may ask for.
+unsigned char g_datagram[kMaxDatagramSize];
+
+}  // namespace
+
+bool SendValues(const UdpSender& sender, const SenderOptions& options, const float values[5]) {
+  ControlPacket packet{};
+  for (std::size_t i = 0; i < 5; ++i) {
+    WritePacketValue(packet, i, values[i]);
+  }
+  std::memset(g_datagram, 0, options.size > 20 ? options.size : 20);
+  std::memcpy(g_datagram, packet.bytes, 20);
+  if (!SendDatagram(sender, g_datagram, options.size)) {
+    std::fprintf(stderr, "joywire-send: sending to %s:%u failed\n", options.host,
+                 static_cast<unsigned>(options.port));
+    return false;
+  }
+  return true;
+}
+
+int SendSingle(const UdpSender& sender, const SenderOptions& options) {
+  return SendValues(sender, options, options.values) ? 0 : 1;
+}
+
+}  // namespace joywire

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace joywire {
+
+// The token that pairs a phone with this run: 128 bits from the operating system's secure
+// random source, as 22 URL-safe characters (base64url without padding). New on every start.
+inline constexpr std::size_t kPairingTokenLength = 22;
+
+// Writes the token and its terminator to `token`. False when no secure randomness is at hand.
+bool MakePairingToken(char (&token)[kPairingTokenLength + 1]);
+
+// Compares in time that does not depend on where the two differ.
+bool TokenMatches(std::string_view given, std::string_view token);
+
+// The value of `name` in a request target's query ("/ws?token=abc" gives "abc"), or empty.
+std::string_view QueryValue(std::string_view target, std::string_view name);
+
+}  // namespace joywire

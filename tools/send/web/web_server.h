@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace joywire {
+
+// What the server hands on: each checked controller message, the neutral position when the
+// controller goes quiet or away, and what a person watching should know.
+class WebEvents {
+ public:
+  virtual ~WebEvents() = default;
+  // Every address the page is served on is bound; the server runs from now on.
+  virtual void Listening() = 0;
+  virtual void Forward(const float values[5]) = 0;
+  virtual void Neutral() = 0;
+  virtual void Connected(std::string_view peer) = 0;
+  virtual void Disconnected(std::string_view peer, std::string_view why) = 0;
+  // A request or a connection the server turned away, with the reason.
+  virtual void Refused(std::string_view peer, std::string_view why) = 0;
+  // A few times a second, for a display that changes with time.
+  virtual void Tick() = 0;
+};
+
+struct WebServerSettings {
+  const char* address;  // dotted IPv4 to serve on, or null for every address
+  std::uint16_t port;
+  std::string_view token;
+  std::string_view page;  // the controller page, served at "/"
+};
+
+// Serves the page and the controller's WebSocket (at /ws?token=...) until SIGINT or SIGTERM.
+// False, with the reason in `error`, when the address and port cannot be served.
+bool ServeController(const WebServerSettings& settings, WebEvents& events, char* error,
+                     std::size_t errorCapacity);
+
+}  // namespace joywire
