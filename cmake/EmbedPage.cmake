@@ -1,11 +1,15 @@
-# Puts the controller page's style sheet and script inline and writes the page as a C++ array.
-#   cmake -DPAGE=controller.html -DSTYLE=controller.css -DSCRIPT=controller.js -DOUTPUT=x.cpp -P EmbedPage.cmake
+# Puts a page's style sheet and script inline and writes the page as a C++ array named NAME.
+#   cmake -DNAME=kControllerPage -DPAGE=x.html [-DSTYLE=x.css -DSCRIPT=x.js] -DOUTPUT=x.cpp
+#         -P EmbedPage.cmake
 file(READ "${PAGE}" page)
-file(READ "${STYLE}" style)
-file(READ "${SCRIPT}" script)
-string(REPLACE "/* controller.css */" "${style}" page "${page}")
-string(REPLACE "/* controller.js */" "${script}" page "${page}")
-string(LENGTH "${page}" length)
+if(STYLE)
+  file(READ "${STYLE}" style)
+  string(REPLACE "/* controller.css */" "${style}" page "${page}")
+endif()
+if(SCRIPT)
+  file(READ "${SCRIPT}" script)
+  string(REPLACE "/* controller.js */" "${script}" page "${page}")
+endif()
 file(WRITE "${OUTPUT}.page" "${page}")
 file(READ "${OUTPUT}.page" hex HEX)
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
@@ -15,9 +19,9 @@ file(WRITE "${OUTPUT}" "// Made by cmake/EmbedPage.cmake from tools/send/web/pag
 
 namespace joywire {
 
-const char kControllerPage[] = {
+const char ${NAME}[] = {
 ${bytes}'\\0'};
-const std::size_t kControllerPageSize = sizeof kControllerPage - 1;
+const std::size_t ${NAME}Size = sizeof ${NAME} - 1;
 
 }  // namespace joywire
 ")

@@ -2,7 +2,8 @@
 if(WIN32)
   # Everything side by side at the top of the zip; vJoyInterface.dll goes beside joywire.exe.
   install(TARGETS joywire joywire-sim joywire-send RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE CHANGELOG.md DESTINATION .)
+  install(FILES README.md LICENSE CHANGELOG.md packaging/NOTICES.txt
+                packaging/LICENSE-OpenSSL.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME windows-x86_64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
@@ -13,7 +14,8 @@ else()
   endif()
   install(TARGETS ${joywire_programs} RUNTIME DESTINATION bin)
   install(FILES packaging/60-joywire-uinput.rules DESTINATION lib/udev/rules.d)
-  install(FILES README.md LICENSE CHANGELOG.md DESTINATION share/doc/joywire)
+  install(FILES README.md LICENSE CHANGELOG.md packaging/NOTICES.txt
+                packaging/LICENSE-OpenSSL.txt DESTINATION share/doc/joywire)
   set(CPACK_GENERATOR TGZ DEB)
   # Named after the target: linux-x86_64 and amd64, linux-aarch64 and arm64.
   set(CPACK_SYSTEM_NAME linux-${CMAKE_SYSTEM_PROCESSOR})
@@ -29,6 +31,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/deb/postinst)
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackPerGenerator.cmake)
 endif()
+# The programs without their debugging information: that stays in build/.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_NAME joywire)
 set(CPACK_PACKAGE_VENDOR "joywire developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY

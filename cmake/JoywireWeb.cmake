@@ -1,30 +1,133 @@
-# joywire-send --web: the controller page and its server (Boost.Beast, header-only). Only
-# joywire-send uses it; the feeders stay free of dependencies.
-find_path(JOYWIRE_BOOST_INCLUDE_DIR boost/beast.hpp)
+# joywire-send --web: the controller page and its server (Boost.Beast, header-only, with
+# OpenSSL 3 for HTTPS, linked statically) and the page's address as a QR code (Nayuki's QR Code
+# generator). Only joywire-send uses them; the
+# feeders stay free of dependencies. Without them joywire-send is built without --web.
+option(JOYWIRE_BUILD_WEB "Build joywire-send --web (Boost.Beast and qrcodegen)" ON)
+find_path(JOYWIRE_BOOST_ROOT boost/beast.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
+
+if(WIN32)
+  # Boost's headers through a folder of their own, so that nothing else of the build machine's
+  # /usr/include comes in ahead of mingw-w64's headers.
+  if(JOYWIRE_BOOST_ROOT)
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/boost-headers)
+    file(CREATE_LINK ${JOYWIRE_BOOST_ROOT}/boost ${CMAKE_BINARY_DIR}/boost-headers/boost SYMBOLIC)
+    set(JOYWIRE_BOOST_INCLUDE_DIR ${CMAKE_BINARY_DIR}/boost-headers)
+  endif()
+  # qrcodegen from Debian's source package (scripts/deps fetches it), built with this toolchain.
+  set(JOYWIRE_QRCODEGEN_SOURCE_DIR ${PROJECT_SOURCE_DIR}/build/deps/qr-code-generator
+      CACHE PATH "Debian's qr-code-generator source package, unpacked")
+  if(EXISTS ${JOYWIRE_QRCODEGEN_SOURCE_DIR}/cpp/qrcodegen.cpp)
+    configure_file(${JOYWIRE_QRCODEGEN_SOURCE_DIR}/cpp/qrcodegen.hpp
+                   ${CMAKE_BINARY_DIR}/qrcodegen-headers/qrcodegen/qrcodegen.hpp COPYONLY)
+    add_library(joywire_qrcodegen STATIC ${JOYWIRE_QRCODEGEN_SOURCE_DIR}/cpp/qrcodegen.cpp)
+    target_include_directories(joywire_qrcodegen SYSTEM PUBLIC
+                               ${CMAKE_BINARY_DIR}/qrcodegen-headers)
+  endif()
+  # OpenSSL cross-built from Debian's source package (scripts/deps), linked in.
+  set(JOYWIRE_OPENSSL_ROOT ${PROJECT_SOURCE_DIR}/build/deps/openssl-mingw64
+      CACHE PATH "OpenSSL built for mingw-w64 by scripts/deps")
+  if(EXISTS ${JOYWIRE_OPENSSL_ROOT}/lib64/libssl.a)
+    set(JOYWIRE_OPENSSL_LIBRARIES ${JOYWIRE_OPENSSL_ROOT}/lib64/libssl.a
+                                  ${JOYWIRE_OPENSSL_ROOT}/lib64/libcrypto.a)
+  elseif(EXISTS ${JOYWIRE_OPENSSL_ROOT}/lib/libssl.a)
+    set(JOYWIRE_OPENSSL_LIBRARIES ${JOYWIRE_OPENSSL_ROOT}/lib/libssl.a
+                                  ${JOYWIRE_OPENSSL_ROOT}/lib/libcrypto.a)
+  endif()
+  set(JOYWIRE_OPENSSL_INCLUDE_DIR ${JOYWIRE_OPENSSL_ROOT}/include)
+  set(JOYWIRE_WEB_PLATFORM
+    platform/windows/local_addresses.cpp
+    platform/windows/firewall_hint.cpp
+    platform/windows/user_files.cpp)
+  set(JOYWIRE_WEB_SYSTEM_LIBRARIES ws2_32 mswsock iphlpapi crypt32 advapi32 user32)
+else()
+  set(JOYWIRE_BOOST_INCLUDE_DIR ${JOYWIRE_BOOST_ROOT})
+  # Debian's libqrcodegencpp-dev (of the target's architecture), linked statically.
+  find_path(JOYWIRE_QRCODEGEN_INCLUDE_DIR qrcodegen/qrcodegen.hpp)
+  find_library(JOYWIRE_QRCODEGEN_LIBRARY NAMES libqrcodegencpp.a)
+  if(JOYWIRE_QRCODEGEN_INCLUDE_DIR AND JOYWIRE_QRCODEGEN_LIBRARY)
+    add_library(joywire_qrcodegen INTERFACE)
+    target_include_directories(joywire_qrcodegen SYSTEM INTERFACE ${JOYWIRE_QRCODEGEN_INCLUDE_DIR})
+    target_link_libraries(joywire_qrcodegen INTERFACE ${JOYWIRE_QRCODEGEN_LIBRARY})
+  endif()
+  # Debian's libssl-dev (of the target's architecture), linked statically.
+  find_path(JOYWIRE_OPENSSL_INCLUDE_DIR openssl/ssl.h)
+  find_library(JOYWIRE_SSL_LIBRARY NAMES libssl.a)
+  find_library(JOYWIRE_CRYPTO_LIBRARY NAMES libcrypto.a)
+  if(JOYWIRE_SSL_LIBRARY AND JOYWIRE_CRYPTO_LIBRARY)
+    set(JOYWIRE_OPENSSL_LIBRARIES ${JOYWIRE_SSL_LIBRARY} ${JOYWIRE_CRYPTO_LIBRARY})
+  endif()
+  find_package(Threads)
+  set(JOYWIRE_WEB_PLATFORM
+    platform/posix/local_addresses.cpp
+    platform/posix/firewall_hint.cpp
+    platform/posix/user_files.cpp)
+  set(JOYWIRE_WEB_SYSTEM_LIBRARIES Threads::Threads ${CMAKE_DL_LIBS})
+endif()
+
 set(JOYWIRE_WEB_PAGE_DIR ${PROJECT_SOURCE_DIR}/tools/send/web/page)
-set(JOYWIRE_WEB_PAGE_SOURCE ${CMAKE_BINARY_DIR}/generated/controller_page.cpp)
+set(JOYWIRE_WEB_PAGE_SOURCES
+  ${CMAKE_BINARY_DIR}/generated/controller_page.cpp
+  ${CMAKE_BINARY_DIR}/generated/trust_page.cpp)
 add_custom_command(
-  OUTPUT ${JOYWIRE_WEB_PAGE_SOURCE}
-  COMMAND ${CMAKE_COMMAND} -DPAGE=${JOYWIRE_WEB_PAGE_DIR}/controller.html
+  OUTPUT ${JOYWIRE_WEB_PAGE_SOURCES}
+  COMMAND ${CMAKE_COMMAND} -DNAME=kControllerPage -DPAGE=${JOYWIRE_WEB_PAGE_DIR}/controller.html
           -DSTYLE=${JOYWIRE_WEB_PAGE_DIR}/controller.css
           -DSCRIPT=${JOYWIRE_WEB_PAGE_DIR}/controller.js
-          -DOUTPUT=${JOYWIRE_WEB_PAGE_SOURCE} -P ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
+          -DOUTPUT=${CMAKE_BINARY_DIR}/generated/controller_page.cpp
+          -P ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
+  COMMAND ${CMAKE_COMMAND} -DNAME=kTrustPage -DPAGE=${JOYWIRE_WEB_PAGE_DIR}/trust.html
+          -DOUTPUT=${CMAKE_BINARY_DIR}/generated/trust_page.cpp
+          -P ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
   DEPENDS ${JOYWIRE_WEB_PAGE_DIR}/controller.html ${JOYWIRE_WEB_PAGE_DIR}/controller.css
-          ${JOYWIRE_WEB_PAGE_DIR}/controller.js ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
-  COMMENT "Embedding the controller page")
+          ${JOYWIRE_WEB_PAGE_DIR}/controller.js ${JOYWIRE_WEB_PAGE_DIR}/trust.html
+          ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
+  COMMENT "Embedding the web mode's pages")
 
-if(JOYWIRE_BOOST_INCLUDE_DIR AND NOT WIN32)
-  find_package(Threads REQUIRED)
+if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen AND
+   JOYWIRE_OPENSSL_LIBRARIES)
+  # The server: Beast's templates, for plain and TLS connections, in units that compile side by
+  # side, with Boost's headers compiled once, and without debugging information, which for
+  # these templates would double the time to compile them (and the program's size).
+  add_library(joywire_web_server STATIC
+    tools/send/web/web_server.cpp
+    tools/send/web/web_session_plain.cpp
+    tools/send/web/web_session_tls.cpp
+    tools/send/web/web_controller_plain.cpp
+    tools/send/web/web_controller_tls.cpp)
+  target_include_directories(joywire_web_server SYSTEM PUBLIC ${JOYWIRE_BOOST_INCLUDE_DIR}
+                                                             ${JOYWIRE_OPENSSL_INCLUDE_DIR})
+  target_link_libraries(joywire_web_server PUBLIC joywire_sender)
+  target_compile_options(joywire_web_server PRIVATE -g0)
+  target_precompile_headers(joywire_web_server PRIVATE
+    <boost/asio/ip/tcp.hpp> <boost/asio/signal_set.hpp> <boost/asio/ssl.hpp>
+    <boost/asio/steady_timer.hpp> <boost/beast/core.hpp> <boost/beast/http.hpp>
+    <boost/beast/ssl.hpp> <boost/beast/websocket.hpp> <boost/beast/websocket/ssl.hpp>)
+  if(WIN32)
+    target_compile_definitions(joywire_web_server PRIVATE _WIN32_WINNT=0x0601)
+  endif()
+  joywire_warnings(joywire_web_server)
+
   add_library(joywire_web STATIC
     tools/send/web/web_mode.cpp
-    tools/send/web/web_server.cpp
-    platform/posix/local_addresses.cpp
-    ${JOYWIRE_WEB_PAGE_SOURCE})
-  target_include_directories(joywire_web SYSTEM PRIVATE ${JOYWIRE_BOOST_INCLUDE_DIR})
-  target_link_libraries(joywire_web PUBLIC joywire_sender joywire_host Threads::Threads)
+    tools/send/web/local_authority.cpp
+    tools/send/web/terminal_qr.cpp
+    ${JOYWIRE_WEB_PLATFORM}
+    ${JOYWIRE_WEB_PAGE_SOURCES})
+  target_include_directories(joywire_web SYSTEM PUBLIC ${JOYWIRE_BOOST_INCLUDE_DIR}
+                                                      ${JOYWIRE_OPENSSL_INCLUDE_DIR})
+  target_link_libraries(joywire_web PUBLIC joywire_web_server joywire_sender joywire_host
+                                           joywire_qrcodegen
+                                           ${JOYWIRE_OPENSSL_LIBRARIES}
+                                           ${JOYWIRE_WEB_SYSTEM_LIBRARIES})
+  if(WIN32)
+    # Windows 7 and later, as the rest of joywire.
+    target_compile_definitions(joywire_web PRIVATE _WIN32_WINNT=0x0601)
+  endif()
   set(JOYWIRE_HAVE_WEB ON)
 else()
-  message(STATUS "Boost.Beast not found: joywire-send is built without --web")
+  message(STATUS "joywire-send is built without --web (JOYWIRE_BUILD_WEB=${JOYWIRE_BUILD_WEB}, "
+                 "Boost.Beast: ${JOYWIRE_BOOST_INCLUDE_DIR}, qrcodegen: ${JOYWIRE_QRCODEGEN_LIBRARY}"
+                 "${JOYWIRE_QRCODEGEN_SOURCE_DIR}, OpenSSL: ${JOYWIRE_OPENSSL_LIBRARIES})")
   add_library(joywire_web STATIC tools/send/web/web_unavailable.cpp)
   target_link_libraries(joywire_web PUBLIC joywire_sender)
 endif()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace joywire {
 
@@ -13,5 +14,17 @@ struct LocalAddresses {
 
 // Fills `addresses`, the machine's own (non-loopback) addresses first and loopback last.
 void ListLocalAddresses(LocalAddresses& addresses);
+
+// Adds one, unless it is there already or the list is full.
+inline void AddLocalAddress(LocalAddresses& addresses, const char (&text)[16]) {
+  for (std::size_t i = 0; i < addresses.count; ++i) {
+    if (std::char_traits<char>::compare(addresses.text[i], text, 16) == 0) {
+      return;
+    }
+  }
+  if (addresses.count < kMaxLocalAddresses) {
+    std::char_traits<char>::copy(addresses.text[addresses.count++], text, 16);
+  }
+}
 
 }  // namespace joywire

@@ -14,6 +14,10 @@ bool StandardErrorIsTerminal();
 // terminal is put back as it was when the process ends. False where that cannot be done.
 bool EnableTerminalEscapes();
 
+// Lets standard output take UTF-8 text and escape sequences where the console needs telling
+// (Windows); what was changed is put back however the process ends.
+void EnableTerminalOutput();
+
 // Columns of the terminal on standard error; 80 when it cannot tell.
 int TerminalColumns();
 

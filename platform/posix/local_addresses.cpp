@@ -27,17 +27,11 @@ void ListLocalAddresses(LocalAddresses& addresses) {
       }
       sockaddr_in address;
       std::memcpy(&address, entry->ifa_addr, sizeof address);
-      char text[16];
+      char text[16] = {};
       if (inet_ntop(AF_INET, &address.sin_addr, text, sizeof text) == nullptr) {
         continue;
       }
-      bool seen = false;
-      for (std::size_t i = 0; i < addresses.count; ++i) {
-        seen = seen || std::strcmp(addresses.text[i], text) == 0;
-      }
-      if (!seen) {
-        std::memcpy(addresses.text[addresses.count++], text, sizeof text);
-      }
+      AddLocalAddress(addresses, text);
     }
   }
   freeifaddrs(list);

@@ -34,6 +34,10 @@ bool EnableTerminalEscapes() {
   return true;  // terminals here take them as they are
 }
 
+void EnableTerminalOutput() {
+  // Terminals here take UTF-8 and escape sequences as they come.
+}
+
 int TerminalColumns() {
   winsize size{};
   if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {

@@ -54,7 +54,8 @@ void PutBack() {
   }
 }
 
-void EndBySignal(int signal) {
+// The terminal as found, then what the signal does by default (ends or stops the process).
+void PutBackAndActAsDefault(int signal) {
   PutBack();
   std::signal(signal, SIG_DFL);
   sigset_t unblock;
@@ -62,6 +63,10 @@ void EndBySignal(int signal) {
   sigaddset(&unblock, signal);
   sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
   std::raise(signal);
+}
+
+void EndBySignal(int signal) {
+  PutBackAndActAsDefault(signal);
 }
 
 void StopBySignal(int signal);
@@ -76,13 +81,7 @@ void InstallStopHandler(int signal) {
 
 // The terminal as found while stopped; ours again once continued in the foreground.
 void StopBySignal(int signal) {
-  PutBack();
-  std::signal(signal, SIG_DFL);
-  sigset_t unblock;
-  sigemptyset(&unblock);
-  sigaddset(&unblock, signal);
-  sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
-  std::raise(signal);  // stops here until SIGCONT
+  PutBackAndActAsDefault(signal);  // stops here until SIGCONT
   InstallStopHandler(signal);
   g_kept.resumed = 1;
   if (g_kept.usingOwn != 0) {

@@ -23,6 +23,8 @@ struct SavedConsole {
   UINT outputCodePage;  // 0 when there is no console
   bool errorModeSaved;
   DWORD errorMode;
+  bool outputModeSaved;
+  DWORD outputMode;
   bool restoreRegistered;
 };
 
@@ -34,6 +36,9 @@ void RestoreConsole() {
   }
   if (g_saved.errorModeSaved) {
     ::SetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), g_saved.errorMode);
+  }
+  if (g_saved.outputModeSaved) {
+    ::SetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), g_saved.outputMode);
   }
 }
 
@@ -101,6 +106,27 @@ bool EnableTerminalEscapes() {
   }
   return ::SetConsoleMode(error,
                           mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+void EnableTerminalOutput() {
+  const UINT page = ::GetConsoleOutputCP();
+  if (page != 0 && page != CP_UTF8) {
+    if (g_saved.outputCodePage == 0) {
+      g_saved.outputCodePage = page;
+    }
+    RestoreAtExit();
+    ::SetConsoleOutputCP(CP_UTF8);
+  }
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (::GetConsoleMode(output, &mode)) {
+    if (!g_saved.outputModeSaved) {
+      g_saved.outputMode = mode;
+      g_saved.outputModeSaved = true;
+      RestoreAtExit();
+    }
+    ::SetConsoleMode(output, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+  }
 }
 
 int TerminalColumns() {

@@ -7,7 +7,7 @@ as_root() {
 
 # ensure_packages PKG...: installs the Debian packages that are not installed yet.
 ensure_packages() {
-  local missing=()
+  local missing=() package
   for package in "$@"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
       missing+=("$package")
@@ -61,12 +61,50 @@ fetch_debs_once() {
   done <<<"$uris"
 }
 
+# fetch_source PACKAGE FOLDER: Debian's source package of that name (the newest version the
+# machine's mirrors offer) unpacked into FOLDER/PACKAGE, once, through an apt state of its own:
+# the machine's own sources are left as they are. Debian's patches are applied when the mirror
+# serves them; some mirrors serve only the upstream tarball, which is then used as it is.
+fetch_source() {
+  local package=$1 folder
+  folder=$(mkdir -p "$2" && cd "$2" && pwd)
+  [ -f "$folder/$package/.fetched" ] && return 0
+  local state=$folder/$package.apt
+  rm -rf "$state" "$folder/$package"
+  mkdir -p "$state/lists/partial" "$folder/$package"
+  apt-get indextargets --format '$(SITE) $(RELEASE) $(COMPONENT)' | sort -u |
+    sed 's/^/deb-src /' >"$state/sources.list"
+  local apt=(apt-get -q -o Dir::Etc::SourceList="$state/sources.list" -o Dir::Etc::SourceParts=/dev/null
+    -o Dir::State::Lists="$state/lists" -o Dir::Cache::pkgcache= -o Dir::Cache::srcpkgcache=
+    -o Debug::NoLocking=1)
+  "${apt[@]}" update >/dev/null || return 1
+  (cd "$state" && "${apt[@]}" source --download-only "$package" >/dev/null 2>&1) || true
+  local orig
+  orig=$(ls "$state"/*.orig.tar.* 2>/dev/null | grep -v '\.asc$' | head -1 || true)
+  [ -n "$orig" ] || { echo "fetch_source: no source of $package on the mirror"; return 1; }
+  tar -xf "$orig" -C "$folder/$package" --strip-components=1
+  local debian
+  debian=$(ls "$state"/*.debian.tar.* 2>/dev/null | head -1 || true)
+  if [ -n "$debian" ]; then
+    ensure_packages patch
+    tar -xf "$debian" -C "$folder/$package"
+    local patch
+    for patch in $(grep -v '^#' "$folder/$package/debian/patches/series" 2>/dev/null); do
+      patch -d "$folder/$package" -p1 -s <"$folder/$package/debian/patches/$patch"
+    done
+  fi
+  basename "$orig" >"$folder/$package/.fetched"
+  rm -rf "$state"
+}
+
 # What the native build and its tests need.
 native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
-  iproute2 util-linux libevdev-dev file tmux libboost1.81-dev)
+  iproute2 util-linux libevdev-dev file tmux libboost1.81-dev libqrcodegencpp-dev libssl-dev)
 
-# The phone controller page's browser suite: Debian's Chromium, driven from Node.js.
-browser_packages=(chromium ca-certificates)
+# The phone controller page's browser suite: Debian's Chromium, driven from Node.js; zbar to
+# read the QR code back; NSS's certutil to trust the HTTPS mode's authority; openssl to issue
+# certificates from it that phones must refuse.
+browser_packages=(chromium ca-certificates zbar-tools libnss3-tools openssl)
 
 # Node.js and npm (for puppeteer-core from the npm registry): Debian's, unless the machine has
 # its own already.
@@ -83,14 +121,23 @@ vm_packages=(qemu-system-x86 busybox-static cpio)
 # Linux on 64-bit ARM: the cross compiler and qemu, for user-mode tests and a VM.
 arm64_packages=(g++-aarch64-linux-gnu qemu-user qemu-system-arm)
 
+# Building OpenSSL for Windows from its source package (scripts/deps).
+deps_packages=(perl make)
+
 # The big-endian check on s390x.
 s390x_packages=(g++-s390x-linux-gnu qemu-user)
 
-# libevdev for arm64, from Debian's multiarch packages (the architecture is added once).
+# libevdev and qrcodegen for arm64, from Debian's multiarch packages (the architecture is added
+# once).
+arm64_libraries=(libevdev-dev:arm64 libqrcodegencpp-dev:arm64 libssl-dev:arm64)
 ensure_arm64_libraries() {
-  dpkg-query -W -f='${Status}' libevdev-dev:arm64 2>/dev/null | grep -q 'ok installed' && return 0
+  local missing=() package
+  for package in "${arm64_libraries[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
   dpkg --print-foreign-architectures | grep -qx arm64 || as_root dpkg --add-architecture arm64
   as_root apt-get update -q >/dev/null
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-    libevdev-dev:arm64 >/dev/null
+    "${missing[@]}" >/dev/null
 }

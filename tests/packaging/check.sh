@@ -26,17 +26,19 @@ deb=$packages/joywire_${version}_amd64.deb
 check "version $version read from the project" test -n "$version"
 
 check "zip contents" same_list "$(cmake -E tar tf "$zip")" \
-  joywire.exe joywire-sim.exe joywire-send.exe README.md LICENSE CHANGELOG.md
+  joywire.exe joywire-sim.exe joywire-send.exe README.md LICENSE CHANGELOG.md NOTICES.txt LICENSE-OpenSSL.txt
 top=joywire-$version-linux-x86_64
 check "tar.gz contents" same_list "$(tar tzf "$tgz" | grep -v '/$')" \
   $top/bin/joywire $top/bin/joywire-sim $top/bin/joywire-send \
   $top/lib/udev/rules.d/60-joywire-uinput.rules \
-  $top/share/doc/joywire/README.md $top/share/doc/joywire/LICENSE $top/share/doc/joywire/CHANGELOG.md
+  $top/share/doc/joywire/README.md $top/share/doc/joywire/LICENSE $top/share/doc/joywire/CHANGELOG.md \
+  $top/share/doc/joywire/NOTICES.txt $top/share/doc/joywire/LICENSE-OpenSSL.txt
 check ".deb contents" same_list "$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$')" \
   ./usr/bin/joywire ./usr/bin/joywire-sim ./usr/bin/joywire-send \
   ./usr/lib/udev/rules.d/60-joywire-uinput.rules \
   ./usr/share/doc/joywire/README.md ./usr/share/doc/joywire/LICENSE \
-  ./usr/share/doc/joywire/CHANGELOG.md
+  ./usr/share/doc/joywire/CHANGELOG.md ./usr/share/doc/joywire/NOTICES.txt \
+  ./usr/share/doc/joywire/LICENSE-OpenSSL.txt
 check ".deb version and group set-up" bash -c "dpkg-deb -f '$deb' Version | grep -qx '$version' &&
   dpkg-deb --ctrl-tarfile '$deb' | tar tf - | grep -q postinst"
 
@@ -45,6 +47,26 @@ tar xzf "$tgz" -C "$work/tgz"
 dpkg-deb -x "$deb" "$work/deb"
 check "joywire-send --version (tar.gz)" test "$("$work/tgz/$top/bin/joywire-send" --version)" == "joywire-send $version"
 check "joywire-send --version (.deb)" test "$("$work/deb/usr/bin/joywire-send" --version)" == "joywire-send $version"
+# serves_page PROGRAM [LAUNCHER...]: joywire-send --web on loopback answers with the page.
+serves_page() {
+  local program=$1 port
+  shift
+  port=$((20000 + RANDOM % 20000))
+  "$@" "$program" --web --web-address 127.0.0.1 --web-port "$port" --no-qr >"$work/web.out" 2>&1 &
+  local server=$!
+  for _ in $(seq 600); do grep -q "127.0.0.1:$port/#" "$work/web.out" && break; sleep 0.05; done
+  local page=""
+  if exec 3<>"/dev/tcp/127.0.0.1/$port"; then
+    printf 'GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n' >&3
+    page=$(cat <&3)
+    exec 3<&-
+  fi
+  kill "$server" 2>/dev/null
+  wait "$server" 2>/dev/null
+  grep -q "<title>joywire controller</title>" <<<"$page"
+}
+check "joywire-send --web serves the page (tar.gz)" serves_page "$work/tgz/$top/bin/joywire-send"
+check "joywire-send --web serves the page (.deb)" serves_page "$work/deb/usr/bin/joywire-send"
 check "the uinput feeder is static" bash -c "file '$work/tgz/$top/bin/joywire' | grep -q 'statically linked'"
 
 # The same for arm64, its programs run under qemu.
@@ -53,7 +75,8 @@ qemu=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
 check "arm64 tar.gz contents" same_list "$(tar tzf "$packages/$arm.tar.gz" | grep -v '/$')" \
   $arm/bin/joywire $arm/bin/joywire-sim $arm/bin/joywire-send \
   $arm/lib/udev/rules.d/60-joywire-uinput.rules \
-  $arm/share/doc/joywire/README.md $arm/share/doc/joywire/LICENSE $arm/share/doc/joywire/CHANGELOG.md
+  $arm/share/doc/joywire/README.md $arm/share/doc/joywire/LICENSE $arm/share/doc/joywire/CHANGELOG.md \
+  $arm/share/doc/joywire/NOTICES.txt $arm/share/doc/joywire/LICENSE-OpenSSL.txt
 armdeb=$packages/joywire_${version}_arm64.deb
 check "arm64 .deb contents, version and architecture" bash -c "
   diff <(dpkg-deb -c '$armdeb' | awk '{ print \$6 }' | grep -v '/\$') <(dpkg-deb -c '$deb' | awk '{ print \$6 }' | grep -v '/\$') &&
@@ -63,11 +86,14 @@ tar xzf "$packages/$arm.tar.gz" -C "$work/arm-tgz"
 dpkg-deb -x "$armdeb" "$work/arm-deb"
 check "joywire-send --version (arm64 tar.gz, qemu)" test "$("${qemu[@]}" "$work/arm-tgz/$arm/bin/joywire-send" --version)" == "joywire-send $version"
 check "joywire-send --version (arm64 .deb, qemu)" test "$("${qemu[@]}" "$work/arm-deb/usr/bin/joywire-send" --version)" == "joywire-send $version"
+check "joywire-send --web serves the page (arm64 tar.gz, qemu)" serves_page "$work/arm-tgz/$arm/bin/joywire-send" "${qemu[@]}"
+check "joywire-send --web serves the page (arm64 .deb, qemu)" serves_page "$work/arm-deb/usr/bin/joywire-send" "${qemu[@]}"
 check "the arm64 uinput feeder is static" bash -c "file '$work/arm-tgz/$arm/bin/joywire' | grep -q 'ARM aarch64.*statically linked'"
 
 (cd "$work/zip" && cmake -E tar xf "$repo/$zip")
 check "joywire-send.exe --version (zip, wine)" bash -c \
   "cmake/wine-run '$work/zip/joywire-send.exe' --version | tr -d '\r' | grep -qx 'joywire-send $version'"
+check "joywire-send.exe --web serves the page (zip, wine)" serves_page "$work/zip/joywire-send.exe" cmake/wine-run
 # The unpacked joywire.exe, with the stand-in driver library put beside it as a user would.
 cp build/windows/test-driver/vJoyInterface.dll "$work/zip/"
 scenarios=$(JOYWIRE_LAUNCHER=$repo/cmake/wine-run JOYWIRE_IN_NAMESPACE=host JOYWIRE_WAIT=180 \

@@ -4,6 +4,7 @@
 #   tmux.sh FEEDER SENDER [COLUMNS]   (the terminal's width; 80 by default)
 set -u
 feeder=$1 sender=$2 columns=${3:-80}
+command -v tmux >/dev/null || { echo "terminal: tmux is not installed (scripts/test installs it)"; exit 1; }
 source "$(dirname "$0")/../lib/own_network.sh" "$@"
 work=$(mktemp -d)
 servers=0

@@ -1,20 +1,67 @@
 // The phone controller page in a real browser (Debian's Chromium at phone size, with touch),
 // against joywire-send --web and a UDP receiver of the test's own on loopback.
 //   JOYWIRE_SEND=path/to/joywire-send [JOYWIRE_LAUNCHER="wine-run"] node --test controller.test.mjs
+// With JOYWIRE_HTTPS=1, in a network namespace whose loopback also carries 10.200.0.1 and
+// 203.0.113.7: the same over HTTPS on 10.200.0.1, the browser trusting the certificate
+// authority that joywire-send offers on its plain-HTTP port, and what HTTPS adds.
 import assert from "node:assert/strict";
-import { spawn } from "node:child_process";
+import { execFileSync, spawn } from "node:child_process";
+import { X509Certificate } from "node:crypto";
 import dgram from "node:dgram";
+import { once } from "node:events";
+import { mkdtempSync, statSync, writeFileSync } from "node:fs";
 import http from "node:http";
+import https from "node:https";
 import net from "node:net";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
 import { after, before, test } from "node:test";
+import tls from "node:tls";
 import puppeteer from "puppeteer-core";
 
 const launcher = (process.env.JOYWIRE_LAUNCHER || "").split(" ").filter(Boolean);
+const secure = process.env.JOYWIRE_HTTPS === "1";
+const host = secure ? "10.200.0.1" : "127.0.0.1";  // HTTPS: a private address, as on a LAN
+const scheme = secure ? "https" : "http";
 const lanName = "joywire-lan.test";  // mapped to 127.0.0.1: an origin that looks like the LAN
 const phone = { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true };
+const scratch = mkdtempSync(join(tmpdir(), "joywire-web-"));
+const config = join(scratch, "config");  // joywire-send's configuration folder (not under wine)
 
-let receiver, server, browser, web, token;
+let receiver, server, browser, web, trust, token, authority;
 const datagrams = [];  // { values, time }
+
+// joywire-send --web on `port` (and `trustPort`), its output gathered in .log; resolves once
+// its addresses and QR code are out.
+function startSender(port, trustPort) {
+  const program = launcher.length ? launcher[0] : process.env.JOYWIRE_SEND;
+  const child = spawn(program, [...launcher.slice(1), ...(launcher.length ? [process.env.JOYWIRE_SEND] : []),
+    "--web", "--web-address", host, "--web-port", String(port),
+    "--port", String(receiver.address().port), "--qr",
+    ...(secure ? ["--https", "--http-port", String(trustPort)] : [])],
+  { stdio: ["ignore", "pipe", "inherit"], env: { ...process.env, XDG_CONFIG_HOME: config } });
+  child.log = "";
+  child.started = new Promise((resolve, reject) => {
+    child.stdout.on("data", (text) => {
+      child.log += text;
+      const line = child.log.match(/https?:\/\/[0-9.]+:\d+\/#([A-Za-z0-9_-]{22,})\r?\n/);
+      if (line && /\[0m\r?\n(?!.*\[30;107m)/s.test(child.log)) resolve(line[1]);  // and its QR code
+    });
+    child.on("exit", (code) => reject(new Error(`joywire-send ended (${code}): ${child.log}`)));
+  });
+  return child;
+}
+
+// The body of a plain-HTTP GET.
+function fetchPlain(port, path) {
+  return new Promise((resolve, reject) => {
+    http.get({ host, port, path }, (response) => {
+      const chunks = [];
+      response.on("data", (chunk) => chunks.push(chunk));
+      response.on("end", () => resolve(Buffer.concat(chunks)));
+    }).on("error", reject);
+  });
+}
 
 function freePort() {
   return new Promise((resolve) => {
@@ -40,10 +87,10 @@ const near = (a, b) => Math.abs(a - b) < 0.02;
 const is = (x, y, z, b1, b2) => (v) =>
   [x, y, z, b1, b2].every((want, i) => want === undefined || near(v[i], want));
 
-async function openPage(host = "127.0.0.1") {
+async function openPage(name = host) {
   const page = await browser.newPage();
   await page.setViewport(phone);
-  await page.goto(`http://${host}:${web}/#${token}`);
+  await page.goto(`${scheme}://${name}:${web}/#${token}`);
   await page.waitForSelector('#connection[data-state="connected"]');
   return page;
 }
@@ -65,24 +112,27 @@ before(async () => {
   });
   await new Promise((r) => receiver.bind(0, "127.0.0.1", r));
   web = await freePort();
-  const program = launcher.length ? launcher[0] : process.env.JOYWIRE_SEND;
-  server = spawn(program, [...launcher.slice(1), ...(launcher.length ? [process.env.JOYWIRE_SEND] : []),
-    "--web", "--web-address", "127.0.0.1", "--web-port", String(web),
-    "--port", String(receiver.address().port)], { stdio: ["ignore", "pipe", "inherit"] });
-  server.log = "";
-  token = await new Promise((resolve, reject) => {
-    server.stdout.on("data", (text) => {
-      server.log += text;
-      const line = server.log.match(/http:\/\/127\.0\.0\.1:\d+\/#([A-Za-z0-9_-]{22,})\r?\n/);
-      if (line) resolve(line[1]);
-    });
-    server.on("exit", (code) => reject(new Error(`joywire-send ended (${code}): ${server.log}`)));
-  });
+  trust = await freePort();
+  server = startSender(web, trust);
+  token = await server.started;
+  const environment = { ...process.env };
+  if (secure) {
+    // The browser trusts the authority from the plain-HTTP port, in an NSS database of its own.
+    const der = await fetchPlain(trust, "/ca.crt");
+    writeFileSync(join(scratch, "ca.der"), der);
+    authority = new X509Certificate(der).toString();  // PEM, as Node takes it
+    const nss = `sql:${join(scratch, ".pki", "nssdb")}`;
+    execFileSync("mkdir", ["-p", join(scratch, ".pki", "nssdb")]);
+    execFileSync("certutil", ["-N", "-d", nss, "--empty-password"]);
+    execFileSync("certutil", ["-A", "-d", nss, "-n", "joywire test CA", "-t", "C,,", "-i", join(scratch, "ca.der")]);
+    environment.HOME = scratch;
+  }
   browser = await puppeteer.launch({
     executablePath: process.env.JOYWIRE_CHROMIUM || "/usr/bin/chromium",
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
       "--disable-background-networking", "--disable-component-update", "--disable-sync",
       `--host-resolver-rules=MAP ${lanName} 127.0.0.1`],
+    env: environment,
   });
 });
 
@@ -90,6 +140,28 @@ after(async () => {
   await browser?.close();
   server?.kill("SIGTERM");
   receiver?.close();
+  execFileSync("rm", ["-rf", scratch]);
+});
+
+test("the QR code printed under the addresses reads back as the first address", () => {
+  // Half blocks to modules: two rows a character, the upper and the lower half.
+  const rows = server.log.split(/\r?\n/).filter((l) => l.includes("\x1b[30;107m"))
+    .map((l) => [...l.replace(/\x1b\[[0-9;]*m/g, "")]);
+  const dark = { " ": [0, 0], "\u2580": [1, 0], "\u2584": [0, 1], "\u2588": [1, 1] };
+  const modules = rows.flatMap((row) => [0, 1].map((half) => row.map((c) => dark[c][half])));
+  const scale = 8;
+  const width = modules[0].length * scale;
+  const pixels = Buffer.alloc(width * modules.length * scale);
+  modules.forEach((row, y) => row.forEach((on, x) => {
+    for (let dy = 0; dy < scale; ++dy) {
+      pixels.fill(on ? 0 : 255, (y * scale + dy) * width + x * scale, (y * scale + dy) * width + (x + 1) * scale);
+    }
+  }));
+  const image = join(mkdtempSync(join(tmpdir(), "joywire-qr-")), "code.pgm");
+  writeFileSync(image, Buffer.concat([Buffer.from(`P5 ${width} ${modules.length * scale} 255\n`), pixels]));
+  assert.ok(rows.length <= 21, `${rows.length} lines`);
+  assert.equal(execFileSync("zbarimg", ["--raw", "-q", "--nodbus", image]).toString().trim(),
+    `${scheme}://${host}:${web}/#${token}`);
 });
 
 test("two fingers move the stick and the throttle at once; the stick centres on release", async (t) => {
@@ -126,7 +198,7 @@ test("a button is pressed while touched", async () => {
   await page.close();
 });
 
-test("tilt on a secure page moves X and Y, 30 degrees for full deflection", async () => {
+test(`tilt on a secure page (${scheme}://${host}) moves X and Y, 30 degrees for full deflection`, async () => {
   const page = await openPage();
   assert.equal(await page.$eval("#tilt", (e) => e.disabled), false);
   await page.click(".switch");
@@ -146,7 +218,7 @@ test("tilt on a secure page moves X and Y, 30 degrees for full deflection", asyn
   await page.close();
 });
 
-test("on a LAN address tilt is disabled, and says why, while the stick works", async () => {
+test("on a LAN address tilt is disabled, and says why, while the stick works", { skip: secure && "HTTPS" }, async () => {
   const page = await openPage(lanName);
   assert.equal(await page.$eval("#tilt", (e) => e.disabled), true);
   assert.match(await page.$eval("#note", (e) => (e.hidden ? "" : e.textContent)), /secure/);
@@ -185,13 +257,13 @@ test("a page closed, or frozen with its socket open, gives the neutral datagram 
 
 test("a wrong token or a foreign origin gets 403; a bad message closes, nothing forwarded", async () => {
   const upgrade = (target, origin) => new Promise((resolve) => {
-    http.get({ host: "127.0.0.1", port: web, path: target, headers: {
+    (secure ? https : http).get({ host, port: web, path: target, ca: authority, headers: {
       Connection: "Upgrade", Upgrade: "websocket", "Sec-WebSocket-Version": "13",
       "Sec-WebSocket-Key": "dGhlIHNhbXBsZSBub25jZQ==", Origin: origin } })
       .on("response", (response) => resolve(response.statusCode))
       .on("upgrade", (response, socket) => { socket.destroy(); resolve(101); });
   });
-  const own = `http://127.0.0.1:${web}`;
+  const own = `${scheme}://${host}:${web}`;
   assert.equal(await upgrade(`/ws?token=${token}`, own), 101);
   assert.equal(await upgrade("/ws?token=wrong", own), 403);
   assert.equal(await upgrade("/ws", own), 403);
@@ -199,7 +271,8 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
 
   // A header past the limit, and a connection past the cap (16 open), are cut off at once.
   const cutOff = (text) => new Promise((resolve) => {
-    const socket = net.connect(web, "127.0.0.1", () => text && socket.write(text));
+    const socket = secure ? tls.connect({ host, port: web, ca: authority }, () => text && socket.write(text))
+      : net.connect(web, host, () => text && socket.write(text));
     let answer = "";
     socket.on("data", (d) => { answer += d; });
     socket.on("close", () => resolve(answer));
@@ -220,7 +293,8 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
   const since = performance.now();
   const codes = await page.evaluate(async (token) => {
     const closeCode = (bytes) => new Promise((resolve) => {
-      const socket = new WebSocket(`ws://${location.host}/ws?token=${token}`);
+      const scheme = location.protocol === "https:" ? "wss" : "ws";
+      const socket = new WebSocket(`${scheme}://${location.host}/ws?token=${token}`);
       socket.onopen = () => socket.send(bytes);
       socket.onclose = (event) => resolve(event.code);
     });
@@ -233,4 +307,67 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
   await new Promise((r) => setTimeout(r, 300));
   assert.ok(!datagrams.some((d) => d.time >= since && near(d.values[0], 0.123)), "forwarded");
   await page.close();
+});
+
+test("HTTPS: the authority on the plain port signed the page's certificate; kept owner-only, reused", { skip: !secure }, async () => {
+  const ca = new X509Certificate(authority);
+  assert.match(ca.subject, /CN=joywire local CA on /);
+  const socket = tls.connect({ host, port: web, ca: authority });
+  await once(socket, "secureConnect");
+  const served = socket.getPeerX509Certificate();
+  socket.destroy();
+  assert.ok(served.checkIssued(ca) && served.verify(ca.publicKey), "signed by the authority");
+  assert.ok(served.subjectAltName.includes(`IP Address:${host}`), served.subjectAltName);
+  assert.ok(new Date(served.validTo) - new Date(served.validFrom) <= 397 * 24 * 3600 * 1000);
+  if (!launcher.includes("wine") && !launcher.some((part) => part.endsWith("wine-run"))) {
+    assert.equal(statSync(join(config, "joywire", "ca.key")).mode & 0o777, 0o600);
+  }
+  const [again, againTrust] = [await freePort(), await freePort()];
+  const second = startSender(again, againTrust);
+  await second.started;
+  assert.ok((await fetchPlain(againTrust, "/ca.crt")).equals(ca.raw), "a second start, the same CA");
+  assert.match((await fetchPlain(againTrust, "/")).toString(), /Certificate Trust Settings/);
+  second.kill("SIGTERM");
+});
+
+test("HTTPS requests forward a message, and are refused without the token", { skip: !secure }, async () => {
+  const page = await openPage();
+  const since = performance.now();
+  const statuses = await page.evaluate(async (token) => {
+    const post = (query) => fetch(`/input${query}`, { method: "POST", body: new Float32Array([0.25, 0.5, 0, 1, 0]) })
+      .then((response) => response.status);
+    return [await post(`?token=${token}`), await post("")];
+  }, token);
+  assert.deepEqual(statuses, [204, 403]);
+  await datagram(is(0.25, 0.5, 0, 1, 0), since);
+  await page.close();
+});
+
+test("a certificate from this authority for a public address is refused", { skip: (!secure || launcher.length > 0) && "native HTTPS run" }, async () => {
+  // The same certificate for a private address is accepted: only the address makes the difference.
+  const pem = join(scratch, "ca.pem");
+  writeFileSync(pem, authority);
+  const serve = async (address) => {
+    const file = (name) => join(scratch, `${address}.${name}`);
+    execFileSync("openssl", ["req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+      "-keyout", file("key"), "-subj", `/CN=${address}`, "-out", file("csr")], { stdio: "ignore" });
+    writeFileSync(file("ext"), `subjectAltName=IP:${address}\nextendedKeyUsage=serverAuth\n`);
+    execFileSync("openssl", ["x509", "-req", "-in", file("csr"), "-CA", pem, "-CAkey", join(config, "joywire", "ca.key"),
+      "-CAcreateserial", "-days", "30", "-extfile", file("ext"), "-out", file("crt")], { stdio: "ignore" });
+    const port = await freePort();
+    const server = spawn("openssl", ["s_server", "-accept", `${address}:${port}`, "-www", "-cert", file("crt"),
+      "-key", file("key"), "-cert_chain", pem], { stdio: "ignore" });
+    for (let i = 0; i < 100; ++i) {
+      const up = await new Promise((r) => net.connect(port, address).on("connect", function () { this.destroy(); r(true); }).on("error", () => r(false)));
+      if (up) break;
+      await new Promise((r) => setTimeout(r, 50));
+    }
+    const page = await browser.newPage();
+    const outcome = await page.goto(`https://${address}:${port}/`).then(() => "accepted", (error) => error.message);
+    await page.close();
+    server.kill();
+    return outcome;
+  };
+  assert.equal(await serve(host), "accepted");
+  assert.match(await serve("203.0.113.7"), /ERR_CERT_INVALID/);  // on this namespace's loopback only
 });

@@ -15,6 +15,8 @@ constexpr char kUsage[] =
     "       joywire-send [--host H] [--port P] --flood N [--rate HZ]\n"
     "       joywire-send [--host H] [--port P] --keys [--rate HZ]\n"
     "       joywire-send [--host H] [--port P] --web [--web-address A] [--web-port N]\n"
+    "                    [--qr | --no-qr] [--https [--http-port N]]\n"
+    "       joywire-send --forget-ca\n"
     "\n"
     "Sends joywire control datagrams: five little-endian 32-bit floats (X, Y, Z axes in\n"
     "-1..1, buttons B1 and B2 pressed when 1).\n"
@@ -32,6 +34,13 @@ constexpr char kUsage[] =
     "  --web-address A  serve the page on this address only (default: every IPv4 address;\n"
     "                 127.0.0.1 for this machine alone)\n"
     "  --web-port N   the page's port (default 8080)\n"
+    "  --qr, --no-qr  the page's address as a QR code for the phone's camera: printed or\n"
+    "                 not (default: printed when standard output is a terminal)\n"
+    "  --https        the page over HTTPS (default port 8443), so that tilt works on phones;\n"
+    "                 its certificate comes from a certificate authority of this machine's\n"
+    "                 own, made once, which the plain-HTTP port (8080, or --http-port) offers\n"
+    "                 to phones with the steps to trust it\n"
+    "  --forget-ca    delete that certificate authority, and say how to remove it from phones\n"
     "  --host H       destination address or name (default 127.0.0.1)\n"
     "  --port P       destination port (default 50000)\n"
     "  --rate HZ      datagrams per second (demo default 60, keys default 30)\n"
@@ -54,6 +63,9 @@ int Main(int argc, const char* const* argv) {
   if (options.mode == SendMode::kVersion) {
     std::puts("joywire-send " JOYWIRE_VERSION);
     return 0;
+  }
+  if (options.mode == SendMode::kForgetCa) {
+    return ForgetCertificateAuthority();
   }
   UdpSender sender{};
   if (!OpenUdpSender(options.host, options.port, sender, error, sizeof error)) {

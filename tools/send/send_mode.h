@@ -15,6 +15,7 @@ int SendDemo(const UdpSender& sender, const SenderOptions& options);    // --dem
 int SendFlood(const UdpSender& sender, const SenderOptions& options);   // --flood N
 int SendKeys(const UdpSender& sender, const SenderOptions& options);    // --keys
 int SendWeb(const UdpSender& sender, const SenderOptions& options);     // --web
+int ForgetCertificateAuthority();                                       // --forget-ca
 
 // One datagram of the five values (X, Y, Z, B1, B2), at the length the options ask for. A
 // failure is reported on standard error.

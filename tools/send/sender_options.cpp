@@ -75,6 +75,10 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   options.seconds = kDefaultDemoSeconds;
   options.size = 20;
   options.webPort = kDefaultWebPort;
+  options.webQr = -1;
+  options.httpPort = kDefaultWebPort;
+  bool webPortGiven = false;
+  bool forgetCa = false;
 
   int numberCount = 0;
   bool demo = false;
@@ -129,6 +133,22 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       keys = true;
     } else if (std::strcmp(arg, "--web") == 0) {
       web = true;
+    } else if (std::strcmp(arg, "--https") == 0) {
+      webOnly = arg;
+      options.webHttps = true;
+    } else if (std::strcmp(arg, "--forget-ca") == 0) {
+      forgetCa = true;
+    } else if (std::strcmp(arg, "--http-port") == 0 && hasValue) {
+      webOnly = arg;
+      if (!ParseNumber(argv[++i], 1, 65535, value) || value != static_cast<int>(value)) {
+        std::snprintf(error, errorCapacity, "--http-port takes a number from 1 to 65535, not '%s'",
+                      argv[i]);
+        return false;
+      }
+      options.httpPort = static_cast<std::uint16_t>(value);
+    } else if (std::strcmp(arg, "--qr") == 0 || std::strcmp(arg, "--no-qr") == 0) {
+      webOnly = arg;
+      options.webQr = arg[2] == 'q' ? 1 : 0;
     } else if (std::strcmp(arg, "--web-address") == 0 && hasValue) {
       webOnly = arg;
       if (!IsDottedIpv4(argv[++i])) {
@@ -145,6 +165,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
         return false;
       }
       options.webPort = static_cast<std::uint16_t>(value);
+      webPortGiven = true;
     } else if (std::strcmp(arg, "--flood") == 0 && hasValue) {
       if (!ParseNumber(argv[++i], 1, 1e12, value)) {
         std::snprintf(error, errorCapacity, "--flood takes a count of datagrams, not '%s'",
@@ -172,6 +193,21 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   }
   if (webOnly != nullptr && !web) {
     std::snprintf(error, errorCapacity, "%s goes with --web", webOnly);
+    return false;
+  }
+  if (forgetCa) {
+    if (argc != 2) {
+      std::snprintf(error, errorCapacity, "--forget-ca goes alone");
+      return false;
+    }
+    options.mode = SendMode::kForgetCa;
+    return true;
+  }
+  if (options.webHttps && !webPortGiven) {
+    options.webPort = kDefaultHttpsPort;
+  }
+  if (options.webHttps && options.webPort == options.httpPort) {
+    std::snprintf(error, errorCapacity, "--web-port and --http-port must differ");
     return false;
   }
   if (numberCount > 0 && numberCount < 5) {

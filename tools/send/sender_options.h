@@ -8,12 +8,13 @@ namespace joywire {
 enum class SendMode {
   kHelp,
   kVersion,
-  kSingle,  // one datagram from five numbers on the command line
-  kLines,   // one datagram per line of five numbers on standard input
-  kDemo,    // a smooth motion at a rate for a time
-  kFlood,   // N datagrams, as fast as possible or at a rate
-  kKeys,    // steered from the keyboard, sent on every key and at a rate
-  kWeb,     // a controller page for a phone's browser, served on the local network
+  kSingle,    // one datagram from five numbers on the command line
+  kLines,     // one datagram per line of five numbers on standard input
+  kDemo,      // a smooth motion at a rate for a time
+  kFlood,     // N datagrams, as fast as possible or at a rate
+  kKeys,      // steered from the keyboard, sent on every key and at a rate
+  kWeb,       // a controller page for a phone's browser, served on the local network
+  kForgetCa,  // deletes the web mode's local certificate authority
 };
 
 struct SenderOptions {
@@ -27,6 +28,9 @@ struct SenderOptions {
   std::size_t size;        // datagram length in bytes (20 unless --size)
   const char* webAddress;  // where the page is served: dotted IPv4, or null for every address
   std::uint16_t webPort;   // the page's port
+  int webQr;      // the page's address as a QR code: 1 printed, 0 not, -1 when stdout is a terminal
+  bool webHttps;  // the page over HTTPS, its certificate from a local authority
+  std::uint16_t httpPort;  // with HTTPS: the plain-HTTP port for the authority's certificate
 };
 
 inline constexpr char kDefaultSendHost[] = "127.0.0.1";
@@ -36,6 +40,7 @@ inline constexpr double kDefaultKeysRate = 30.0;
 inline constexpr double kDefaultDemoSeconds = 5.0;
 inline constexpr std::size_t kMaxDatagramSize = 65507;
 inline constexpr std::uint16_t kDefaultWebPort = 8080;
+inline constexpr std::uint16_t kDefaultHttpsPort = 8443;
 
 // Parses the command line; on failure writes a one-line reason to `error` and returns false.
 bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& options, char* error,

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace joywire {
@@ -13,6 +14,8 @@ class WebEvents {
   virtual ~WebEvents() = default;
   // Every address the page is served on is bound; the server runs from now on.
   virtual void Listening() = 0;
+  // The page itself was asked for (so the network lets phones in).
+  virtual void PageServed() = 0;
   virtual void Forward(const float values[5]) = 0;
   virtual void Neutral() = 0;
   virtual void Connected(std::string_view peer) = 0;
@@ -23,11 +26,24 @@ class WebEvents {
   virtual void Tick() = 0;
 };
 
+// The HTTPS mode's certificate: the server certificate and the authority's, and the server's
+// private key, all PEM, in memory only.
+struct TlsIdentity {
+  std::string certificateChain;
+  std::string privateKey;
+};
+
 struct WebServerSettings {
   const char* address;  // dotted IPv4 to serve on, or null for every address
-  std::uint16_t port;
+  std::uint16_t port;   // the page, its WebSocket and its requests
   std::string_view token;
   std::string_view page;  // the controller page, served at "/"
+  // HTTPS: the page over TLS (1.2 at least) on `port`, and on `trustPort`, in plain HTTP, only
+  // the authority's certificate (/ca.crt, DER) and the page that says how to trust it.
+  const TlsIdentity* tls;
+  std::uint16_t trustPort;
+  std::string_view trustPage;
+  std::string_view authorityCertificate;
 };
 
 // Serves the page and the controller's WebSocket (at /ws?token=...) until SIGINT or SIGTERM.

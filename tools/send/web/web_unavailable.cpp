@@ -11,4 +11,9 @@ int SendWeb(const UdpSender&, const SenderOptions&) {
   return 2;
 }
 
+int ForgetCertificateAuthority() {
+  std::fprintf(stderr, "joywire-send: this build has no --web, nor its certificate authority\n");
+  return 2;
+}
+
 }  // namespace joywire

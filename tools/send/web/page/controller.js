@@ -45,11 +45,54 @@
 
   // Sends the state: on a change only when it differs from what was sent last.
   function send(repeat) {
-    if (!socket || socket.readyState !== WebSocket.OPEN) return;
     if (!repeat && values.every((value, i) => value === lastSent[i])) return;
+    if (viaRequests) {
+      request();
+      return;
+    }
+    if (!socket || socket.readyState !== WebSocket.OPEN) return;
     socket.send(message());
     lastSent.set(values);
     lastSendTime = performance.now();
+  }
+
+  // Where a secure page's WebSocket cannot connect (iOS, before the certificate has full
+  // trust), the same messages go as HTTPS requests; two at most on the way, then the latest.
+  let viaRequests = false;
+  let failedOpens = 0;
+  let inFlight = 0;
+  let behind = false;
+  function request() {
+    if (inFlight >= 2) {
+      behind = true;
+      return;
+    }
+    ++inFlight;
+    lastSent.set(values);
+    lastSendTime = performance.now();
+    fetch(`/input?token=${encodeURIComponent(token)}`, {
+      method: "POST", body: message(), cache: "no-store",
+      headers: { "Content-Type": "application/octet-stream" },
+    }).then((response) => {
+      if (response.ok) showConnection("connected", "connected (HTTPS requests)");
+      else showConnection("disconnected", `refused (${response.status})`);
+    }).catch(() => showConnection("disconnected", "disconnected; retrying…"))
+      .finally(() => {
+        --inFlight;
+        if (behind) {
+          behind = false;
+          request();
+        }
+      });
+  }
+
+  function startRequests() {
+    viaRequests = true;
+    showConnection("connecting", "connecting (HTTPS requests)…");
+    send(true);
+    repeatTimer = setInterval(() => {
+      if (performance.now() - lastSendTime >= kRepeatMs) send(true);
+    }, kRepeatMs / 4);
   }
 
   function connect() {
@@ -61,7 +104,10 @@
     const scheme = location.protocol === "https:" ? "wss://" : "ws://";
     socket = new WebSocket(`${scheme}${location.host}/ws?token=${encodeURIComponent(token)}`);
     socket.binaryType = "arraybuffer";
+    let opened = false;
     socket.onopen = () => {
+      opened = true;
+      failedOpens = 0;
       retryDelay = 500;
       showConnection("connected", "connected");
       send(true);
@@ -74,6 +120,10 @@
       socket = null;
       if (event.code === kTakenOver) {
         showConnection("taken-over", `${event.reason || "taken over"}; tap to take control again`);
+        return;
+      }
+      if (!opened && location.protocol === "https:" && ++failedOpens >= 2) {
+        startRequests();
         return;
       }
       const reason = event.reason ? `: ${event.reason}` : "";

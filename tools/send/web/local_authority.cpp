@@ -1,0 +1,207 @@
+// The local certificate authority and the server certificate of each start, through OpenSSL's
+// own key, certificate and extension functions.
+#include "tools/send/web/local_authority.h"
+
+#include <openssl/bio.h>
+#include <openssl/bn.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
+#include "platform/user_files.h"
+
+namespace joywire {
+
+namespace {
+
+constexpr long kHour = 60 * 60;
+constexpr long kDay = 24 * kHour;
+constexpr long kAuthorityDays = 10 * 365;
+constexpr long kServerDays = 397;  // the longest that iOS accepts
+
+// Only what a phone on the local network needs: private and loopback IPv4 ranges, localhost and
+// *.local.
+constexpr char kNameConstraints[] =
+    "critical,permitted;IP:10.0.0.0/255.0.0.0,permitted;IP:172.16.0.0/255.240.0.0,"
+    "permitted;IP:192.168.0.0/255.255.0.0,permitted;IP:127.0.0.0/255.0.0.0,"
+    "permitted;DNS:localhost,permitted;DNS:local";
+
+struct BioFree {
+  void operator()(BIO* bio) const { BIO_free(bio); }
+};
+using Bio = std::unique_ptr<BIO, BioFree>;
+
+std::string OpenSslError(const char* what) {
+  char reason[256] = "";
+  ERR_error_string_n(ERR_get_error(), reason, sizeof reason);
+  return std::string(what) + ": " + reason;
+}
+
+std::string BioText(BIO* bio) {
+  char* data = nullptr;
+  const long length = BIO_get_mem_data(bio, &data);
+  return std::string(data, static_cast<std::size_t>(length));
+}
+
+bool AddExtension(X509* certificate, X509* issuer, int nid, const char* value) {
+  X509V3_CTX context;
+  X509V3_set_ctx_nodb(&context);
+  X509V3_set_ctx(&context, issuer, certificate, nullptr, nullptr, 0);
+  X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
+  if (extension == nullptr) {
+    return false;
+  }
+  const bool added = X509_add_ext(certificate, extension, -1) == 1;
+  X509_EXTENSION_free(extension);
+  return added;
+}
+
+// A certificate's frame: version 3, a random serial, a validity from an hour ago, a subject.
+Certificate NewCertificate(const std::string& commonName, long days) {
+  Certificate certificate(X509_new());
+  BIGNUM* serial = BN_new();
+  const bool ok =
+      certificate && serial != nullptr && X509_set_version(certificate.get(), 2) == 1 &&
+      BN_rand(serial, 127, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) == 1 &&
+      BN_to_ASN1_INTEGER(serial, X509_get_serialNumber(certificate.get())) != nullptr &&
+      X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -kHour) != nullptr &&
+      X509_gmtime_adj(X509_getm_notAfter(certificate.get()), days * kDay - kHour) != nullptr &&
+      X509_NAME_add_entry_by_txt(X509_get_subject_name(certificate.get()), "CN", MBSTRING_UTF8,
+                                 reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1,
+                                 0) == 1;
+  BN_free(serial);
+  return ok ? std::move(certificate) : Certificate();
+}
+
+bool MakeAuthority(LocalAuthority& authority, std::string& error) {
+  authority.key.reset(EVP_EC_gen("P-256"));
+  authority.certificate = NewCertificate("joywire local CA on " + MachineName(), kAuthorityDays);
+  X509* certificate = authority.certificate.get();
+  const bool ok =
+      authority.key && certificate != nullptr &&
+      X509_set_issuer_name(certificate, X509_get_subject_name(certificate)) == 1 &&
+      X509_set_pubkey(certificate, authority.key.get()) == 1 &&
+      AddExtension(certificate, certificate, NID_basic_constraints, "critical,CA:TRUE,pathlen:0") &&
+      AddExtension(certificate, certificate, NID_key_usage, "critical,keyCertSign,cRLSign") &&
+      AddExtension(certificate, certificate, NID_subject_key_identifier, "hash") &&
+      AddExtension(certificate, certificate, NID_name_constraints, kNameConstraints) &&
+      X509_sign(certificate, authority.key.get(), EVP_sha256()) > 0;
+  if (!ok) {
+    error = OpenSslError("cannot make the local certificate authority");
+    return false;
+  }
+  if (!MakePrivateFolder(AuthorityFolder()) ||
+      !WritePrivateFile(AuthorityKeyPath(), PrivateKeyPem(authority.key.get())) ||
+      !WriteUserFile(AuthorityCertificatePath(), CertificatePem(certificate))) {
+    error = "cannot keep the local certificate authority in " + AuthorityFolder();
+    return false;
+  }
+  authority.made = true;
+  return true;
+}
+
+std::string InAuthorityFolder(const char* name) {
+#ifdef _WIN32
+  return UserConfigFolder() + "\\" + name;
+#else
+  return UserConfigFolder() + "/" + name;
+#endif
+}
+
+}  // namespace
+
+std::string AuthorityFolder() {
+  return UserConfigFolder();
+}
+
+std::string AuthorityKeyPath() {
+  return InAuthorityFolder("ca.key");
+}
+
+std::string AuthorityCertificatePath() {
+  return InAuthorityFolder("ca.crt");
+}
+
+bool LoadLocalAuthority(LocalAuthority& authority, std::string& error) {
+  if (AuthorityFolder().empty()) {
+    error = "no configuration folder to keep the local certificate authority in (set HOME)";
+    return false;
+  }
+  std::string keyText;
+  std::string certificateText;
+  const bool haveKey = ReadUserFile(AuthorityKeyPath(), keyText);
+  const bool haveCertificate = ReadUserFile(AuthorityCertificatePath(), certificateText);
+  if (!haveKey && !haveCertificate) {
+    return MakeAuthority(authority, error);
+  }
+  Bio key(BIO_new_mem_buf(keyText.data(), static_cast<int>(keyText.size())));
+  Bio certificate(
+      BIO_new_mem_buf(certificateText.data(), static_cast<int>(certificateText.size())));
+  authority.key.reset(PEM_read_bio_PrivateKey(key.get(), nullptr, nullptr, nullptr));
+  authority.certificate.reset(PEM_read_bio_X509(certificate.get(), nullptr, nullptr, nullptr));
+  authority.made = false;
+  if (!authority.key || !authority.certificate ||
+      X509_check_private_key(authority.certificate.get(), authority.key.get()) != 1) {
+    error =
+        "the local certificate authority in " + AuthorityFolder() +
+        " cannot be read; joywire-send --forget-ca deletes it, and the next start makes a new one";
+    return false;
+  }
+  return true;
+}
+
+bool ForgetLocalAuthority() {
+  const bool key = DeleteUserFile(AuthorityKeyPath());
+  const bool certificate = DeleteUserFile(AuthorityCertificatePath());
+  return key || certificate;
+}
+
+bool IssueServerCertificate(const LocalAuthority& authority,
+                            const std::vector<std::string>& addresses, Key& key,
+                            Certificate& certificate, std::string& error) {
+  std::string names;
+  for (const std::string& address : addresses) {
+    names += "IP:" + address + ",";
+  }
+  names += "DNS:localhost";
+  key.reset(EVP_EC_gen("P-256"));
+  certificate = NewCertificate(addresses.empty() ? "localhost" : addresses.front(), kServerDays);
+  X509* issuer = authority.certificate.get();
+  const bool ok =
+      key && certificate &&
+      X509_set_issuer_name(certificate.get(), X509_get_subject_name(issuer)) == 1 &&
+      X509_set_pubkey(certificate.get(), key.get()) == 1 &&
+      AddExtension(certificate.get(), issuer, NID_basic_constraints, "critical,CA:FALSE") &&
+      AddExtension(certificate.get(), issuer, NID_key_usage, "critical,digitalSignature") &&
+      AddExtension(certificate.get(), issuer, NID_ext_key_usage, "serverAuth") &&
+      AddExtension(certificate.get(), issuer, NID_subject_key_identifier, "hash") &&
+      AddExtension(certificate.get(), issuer, NID_authority_key_identifier, "keyid:always") &&
+      AddExtension(certificate.get(), issuer, NID_subject_alt_name, names.c_str()) &&
+      X509_sign(certificate.get(), authority.key.get(), EVP_sha256()) > 0;
+  if (!ok) {
+    error = OpenSslError("cannot issue the server certificate");
+  }
+  return ok;
+}
+
+std::string PrivateKeyPem(EVP_PKEY* key) {
+  Bio pem(BIO_new(BIO_s_mem()));
+  PEM_write_bio_PrivateKey(pem.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
+  return BioText(pem.get());
+}
+
+std::string CertificateDer(X509* certificate) {
+  unsigned char* der = nullptr;
+  const int length = i2d_X509(certificate, &der);
+  std::string bytes(reinterpret_cast<const char*>(der), length > 0 ? length : 0);
+  OPENSSL_free(der);
+  return bytes;
+}
+
+std::string CertificatePem(X509* certificate) {
+  Bio pem(BIO_new(BIO_s_mem()));
+  PEM_write_bio_X509(pem.get(), certificate);
+  return BioText(pem.get());
+}
+
+}  // namespace joywire

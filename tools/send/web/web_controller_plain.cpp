@@ -1,0 +1,12 @@
+// The controller's WebSocket on plain connections, compiled apart from the rest.
+#include "tools/send/web/web_controller_session.h"
+
+namespace joywire::web {
+
+void StartControllerSession(Server& server, PlainStream&& stream, std::string peer,
+                            const Request& upgrade) {
+  std::make_shared<ControllerSession<PlainStream>>(server, std::move(stream), std::move(peer))
+      ->Accept(upgrade);
+}
+
+}  // namespace joywire::web

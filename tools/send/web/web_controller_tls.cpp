@@ -1,0 +1,12 @@
+// The controller's WebSocket on TLS connections, compiled apart from the rest.
+#include "tools/send/web/web_controller_session.h"
+
+namespace joywire::web {
+
+void StartControllerSession(Server& server, TlsStream&& stream, std::string peer,
+                            const Request& upgrade) {
+  std::make_shared<ControllerSession<TlsStream>>(server, std::move(stream), std::move(peer))
+      ->Accept(upgrade);
+}
+
+}  // namespace joywire::web
