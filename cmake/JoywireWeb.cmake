@@ -86,8 +86,10 @@ add_custom_command(
 if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen AND
    JOYWIRE_OPENSSL_LIBRARIES)
   # The server: Beast's templates, for plain and TLS connections, in units that compile side by
-  # side, with Boost's headers compiled once, and without debugging information, which for
-  # these templates would double the time to compile them (and the program's size).
+  # side, with Boost's headers compiled once. Without debugging information, which for these
+  # templates would double the time to compile them (and the program's size), and at -O1: the
+  # server's time goes to system calls (scripts/bench web), and -O2 costs half as much again to
+  # compile.
   add_library(joywire_web_server STATIC
     tools/send/web/web_server.cpp
     tools/send/web/web_session_plain.cpp
@@ -97,7 +99,7 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
   target_include_directories(joywire_web_server SYSTEM PUBLIC ${JOYWIRE_BOOST_INCLUDE_DIR}
                                                              ${JOYWIRE_OPENSSL_INCLUDE_DIR})
   target_link_libraries(joywire_web_server PUBLIC joywire_sender)
-  target_compile_options(joywire_web_server PRIVATE -g0)
+  target_compile_options(joywire_web_server PRIVATE -g0 -O1)
   target_precompile_headers(joywire_web_server PRIVATE
     <boost/asio/ip/tcp.hpp> <boost/asio/signal_set.hpp> <boost/asio/ssl.hpp>
     <boost/asio/steady_timer.hpp> <boost/beast/core.hpp> <boost/beast/http.hpp>

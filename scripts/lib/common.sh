@@ -121,8 +121,8 @@ vm_packages=(qemu-system-x86 busybox-static cpio)
 # Linux on 64-bit ARM: the cross compiler and qemu, for user-mode tests and a VM.
 arm64_packages=(g++-aarch64-linux-gnu qemu-user qemu-system-arm)
 
-# Building OpenSSL for Windows from its source package (scripts/deps).
-deps_packages=(perl make)
+# Building OpenSSL for Windows from its source package, and patching sources (scripts/deps).
+deps_packages=(perl make patch g++-mingw-w64-x86-64-posix)
 
 # The big-endian check on s390x.
 s390x_packages=(g++-s390x-linux-gnu qemu-user)

@@ -157,7 +157,7 @@ test("the QR code printed under the addresses reads back as the first address", 
       pixels.fill(on ? 0 : 255, (y * scale + dy) * width + x * scale, (y * scale + dy) * width + (x + 1) * scale);
     }
   }));
-  const image = join(mkdtempSync(join(tmpdir(), "joywire-qr-")), "code.pgm");
+  const image = join(scratch, "code.pgm");
   writeFileSync(image, Buffer.concat([Buffer.from(`P5 ${width} ${modules.length * scale} 255\n`), pixels]));
   assert.ok(rows.length <= 21, `${rows.length} lines`);
   assert.equal(execFileSync("zbarimg", ["--raw", "-q", "--nodbus", image]).toString().trim(),
