@@ -20,14 +20,13 @@ exec 3>"$work/in"
 echo 127.0.0.1 >&3
 for _ in $(seq 600); do grep -q "init complete" "$work/out" 2>/dev/null && break; sleep 0.1; done
 
-drops() { awk '$2 ~ /:C350$/ { print $NF; exit }' /proc/net/udp; }
-drops_before=$(drops)
+drops_before=$(feeder_drops)
 started=$SECONDS
 "$stream" --count "$count" --seed "$seed" --rate "$rate" --expect "$work/expected" || exit 1
 expected=$(wc -l <"$work/expected")
 updates() { grep -c '^update ' "$work/trace" 2>/dev/null || true; }
 for _ in $(seq 300); do
-  [ $(($(updates) + $(drops) - ${drops_before:-0})) -ge $((expected + 1)) ] && break
+  [ $(($(updates) + $(feeder_drops) - ${drops_before:-0})) -ge $((expected + 1)) ] && break
   sleep 0.1
 done
 sleep 0.5
@@ -37,7 +36,7 @@ kill -0 "$pid" 2>/dev/null || alive=no
 # The rest position first, then one line per datagram of 20 bytes or more.
 grep '^update ' "$work/trace" | tail -n +2 | sed 's/^update device=1 index=1 //; s/ ok$//' >"$work/seen"
 seen=$(wc -l <"$work/seen")
-dropped=$(($(drops) - ${drops_before:-0}))
+dropped=$(($(feeder_drops) - ${drops_before:-0}))
 # The updates, in order, each the next expected datagram that was not dropped.
 matching=$(awk 'NR == FNR { expected[NR] = $0; total = NR; next }
   { while (next_one < total && expected[++next_one] != $0) {} if (expected[next_one] == $0) n++ }

@@ -62,9 +62,11 @@ check "gauge shows the last datagram" wait_screen "updates 3 "
 check "X, Y, Z and the lamps" bash -c "$(declare -f screen); tmux=(${tmux[*]}); pane=$pane; screen |
   tr '\n' '|' | grep -qE 'X \[#+-+\]  24575\|  Y \[-+\]      0\|  Z \[#+\]  32767\|  button 1 \[ \]  button 2 \[#\]'"
 lines_before=$(screen | grep -c .)
+drops_before=$(feeder_drops)
 "$sender" --flood 3000 --rate 20000 2>/dev/null
-check "gauge counts a flood" wait_screen "updates 3003 "
-check "the rate falls to 0 once datagrams stop" wait_screen "updates 3003 +0/s"
+delivered=$((3003 - $(feeder_drops) + ${drops_before:-0}))
+check "gauge counts a flood ($delivered delivered)" wait_screen "updates $delivered "
+check "the rate falls to 0 once datagrams stop" wait_screen "updates $delivered +0/s"
 check "the screen does not grow ($lines_before lines before)" \
   test "$(screen | grep -c .)" -eq "$lines_before" -a "$("${tmux[@]}" display -p -t "$pane" '#{history_size}')" -eq 0
 check "every line fits $columns columns" fits
