@@ -202,6 +202,7 @@ test(`tilt on a secure page (${scheme}://${host}) moves X and Y, 30 degrees for 
   const page = await openPage();
   assert.equal(await page.$eval("#tilt", (e) => e.disabled), false);
   await page.click(".switch");
+  await page.waitForFunction(() => document.querySelector("#tilt").checked, { timeout: 2000 });
   page.cdp ??= await page.createCDPSession();
   const tilt = async (beta, gamma) => {  // until the page has had the reading
     const seen = page.evaluate(() => new Promise((r) => addEventListener("deviceorientation", r, { once: true })));
@@ -212,7 +213,9 @@ test(`tilt on a secure page (${scheme}://${host}) moves X and Y, 30 degrees for 
   await tilt(60, 0);  // the first reading is the reference: held as at the switch
   await datagram(is(0, 0), since);
   await tilt(45, 15);  // the right edge down 15, the top edge away 15: right and forward
-  await datagram(is(0.5, -0.5), since);
+  await datagram(is(0.5, -0.5), since).catch(async (error) => {  // with what the page showed
+    throw new Error(`${error.message}; the page: ${await page.$eval("body", (b) => b.innerText)}`);
+  });
   await tilt(80, -50);  // clamped on X; back towards the player by 20 on Y
   await datagram(is(-1, 2 / 3), since);
   await page.close();
