@@ -66,7 +66,7 @@ log=$build/vm-desktop-console.log
 timeout 900 qemu-system-x86_64 -nographic -no-reboot -m 1536 -smp 1 \
   -kernel "$vmlinuz" -initrd "$build/vm-desktop-initramfs.gz" \
   -append "console=ttyS0 panic=-1 quiet loglevel=1" </dev/null >"$log" 2>&1 || true
-tr -d '\r' <"$log" | sed -n '/^== /,/VMCHECK DONE/p' | grep -v '^VMCHECK DONE'
+tr -d '\r' <"$log" | sed -n '/^== /,/VMCHECK DONE/p' | grep -v '^VMCHECK DONE' || true
 
 passes=$(tr -d '\r' <"$log" | grep -c '^VMCHECK PASS' || true)
 failures=$(tr -d '\r' <"$log" | grep -c '^VMCHECK FAIL' || true)
