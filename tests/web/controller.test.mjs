@@ -204,10 +204,12 @@ test(`tilt on a secure page (${scheme}://${host}) moves X and Y, 30 degrees for 
   await page.click(".switch");
   await page.waitForFunction(() => document.querySelector("#tilt").checked, { timeout: 2000 });
   page.cdp ??= await page.createCDPSession();
+  // A listener after the page's own: when it has seen a reading, so has the page.
+  await page.evaluate(() => addEventListener("deviceorientation", (e) => { window.seen = [e.beta, e.gamma]; }));
   const tilt = async (beta, gamma) => {  // until the page has had the reading
-    const seen = page.evaluate(() => new Promise((r) => addEventListener("deviceorientation", r, { once: true })));
     await page.cdp.send("DeviceOrientation.setDeviceOrientationOverride", { alpha: 0, beta, gamma });
-    await seen;
+    await page.waitForFunction((b, g) => window.seen && Math.abs(seen[0] - b) < 0.01 &&
+      Math.abs(seen[1] - g) < 0.01, { timeout: 3000 }, beta, gamma);
   };
   const since = performance.now();
   await tilt(60, 0);  // the first reading is the reference: held as at the switch
