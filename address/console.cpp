@@ -14,7 +14,7 @@ void ConsoleWriter::Flush() {
 
 namespace {
 
-// One conversion specification: %[flags][width][.precision][length]conversion.
+// One conversion as written: %[flags][width][.precision][length]conversion.
 struct Conversion {
   bool left = false;
   bool plus = false;
@@ -119,7 +119,7 @@ void PutCodePoint(ConsoleWriter& writer, const Conversion& conversion, std::uint
   PutPadded(writer, conversion, bytes, length);
 }
 
-// Reads the specification after '%'; `at` is left on its conversion character.
+// Reads the conversion's text after '%'; `at` is left on its conversion character.
 const char* ReadConversion(const char* at, Conversion& conversion, va_list& arguments) {
   for (;; ++at) {
     if (*at == '-') {
