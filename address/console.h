@@ -15,32 +15,69 @@ struct Console {
   void (*Pause)();                                      // waits for the operator's key
 };
 
-#if defined(__MINGW32__)
-// The C99 conversions, not those of the Windows runtime's own printf.
-#define JOYWIRE_PRINTF_FORMAT(formatIndex, firstIndex) \
-  __attribute__((format(gnu_printf, formatIndex, firstIndex)))
-#elif defined(__GNUC__) || defined(__clang__)
-#define JOYWIRE_PRINTF_FORMAT(formatIndex, firstIndex) \
-  __attribute__((format(printf, formatIndex, firstIndex)))
-#else
-#define JOYWIRE_PRINTF_FORMAT(formatIndex, firstIndex)
-#endif
+// One argument of a console message: an int for %d, a string for %s.
+struct PrintArgument {
+  PrintArgument(int number) : number(number) {}    // NOLINT: converts on purpose
+  PrintArgument(const char* text) : text(text) {}  // NOLINT
+  union {
+    int number;
+    const char* text;
+  };
+};
 
-// printf-style output through the console. The compiler checks every call's arguments against
-// its format, and every conversion it accepts comes out as printf would write it: flags, width,
-// precision and length modifiers included. A line of any length comes out whole: it is
-// formatted through a small fixed buffer that is handed on whenever it fills, so nothing is
-// allocated and nothing is cut.
-void Print(const Console& console, const char* format, ...) JOYWIRE_PRINTF_FORMAT(2, 3);
+template <typename Argument>
+constexpr char kConversionFor = std::is_same_v<std::decay_t<Argument>, int>           ? 'd'
+                                : std::is_same_v<std::decay_t<Argument>, const char*> ? 's'
+                                : std::is_same_v<std::decay_t<Argument>, char*>       ? 's'
+                                                                                      : '?';
 
-// Floating-point values and wide strings have no place in the console's messages: a call that
-// passes one does not compile.
+// Whether a message's format takes exactly these arguments: %d for an int, %s for a string,
+// %% for a percent sign, and no other conversion.
+constexpr bool FormatFits(const char* format, const char* conversions, std::size_t count) {
+  std::size_t used = 0;
+  for (const char* at = format; *at != '\0'; ++at) {
+    if (*at != '%') {
+      continue;
+    }
+    ++at;
+    if (*at == '%') {
+      continue;
+    }
+    if ((*at != 'd' && *at != 's') || used == count || conversions[used] != *at) {
+      return false;
+    }
+    ++used;
+  }
+  return used == count;
+}
+
+// Named so that the compiler's message says what is wrong: a format the check refused.
+void ThisFormatDoesNotFitItsArgumentsOrUsesAConversionBesidesPercentDAndPercentS();
+
+// A console message's format, checked against its arguments when the program is compiled.
 template <typename... Arguments>
-requires((std::is_floating_point_v<std::decay_t<Arguments>> ||
-          std::is_same_v<std::decay_t<Arguments>, const wchar_t*> ||
-          std::is_same_v<std::decay_t<Arguments>, wchar_t*>) ||
-         ...) void Print(const Console& console, const char* format,
-                         Arguments&&... arguments) = delete;
+struct ConsoleFormat {
+  template <std::size_t Size>
+  consteval ConsoleFormat(const char (&format)[Size]) : text(format) {  // NOLINT
+    constexpr char conversions[] = {kConversionFor<Arguments>..., '\0'};
+    if (!FormatFits(format, conversions, sizeof...(Arguments))) {
+      ThisFormatDoesNotFitItsArgumentsOrUsesAConversionBesidesPercentDAndPercentS();
+    }
+  }
+  const char* text;
+};
+
+void PrintArguments(const Console& console, const char* format, const PrintArgument* arguments);
+
+// printf-style output through the console, for the feeder's messages: %d, %s and %%. A line of
+// any length comes out whole: it goes through a small fixed buffer that is handed on whenever it
+// fills, so nothing is allocated and nothing is cut.
+template <typename... Arguments>
+void Print(const Console& console, ConsoleFormat<std::type_identity_t<Arguments>...> format,
+           Arguments... arguments) {
+  const PrintArgument list[] = {PrintArgument(arguments)..., PrintArgument(0)};
+  PrintArguments(console, format.text, list);
+}
 
 // Hands text on through a fixed buffer, in as few writes as the buffer allows.
 class ConsoleWriter {
@@ -55,7 +92,6 @@ class ConsoleWriter {
       Flush();
     }
     buffer_[used_++] = c;
-    ++total_;
   }
   void Put(const char* text, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i) {
@@ -68,14 +104,11 @@ class ConsoleWriter {
     }
   }
   void Flush();
-  // Bytes put so far, handed on or not.
-  std::size_t Total() const { return total_; }
 
  private:
   const Console& console_;
   char buffer_[256];
   std::size_t used_ = 0;
-  std::size_t total_ = 0;
 };
 
 }  // namespace joywire
