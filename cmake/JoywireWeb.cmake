@@ -116,6 +116,7 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
 
   add_library(joywire_web STATIC
     tools/send/web/web_mode.cpp
+    tools/send/web/detached_output.cpp
     tools/send/web/local_authority.cpp
     tools/send/web/terminal_qr.cpp
     ${JOYWIRE_WEB_PLATFORM}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include "feeder/platform.h"
 
 namespace joywire {
@@ -31,6 +33,19 @@ void SuppressTerminalEcho(bool suppress);
 
 // True once after the process was stopped and continued: the shell has written since.
 bool TerminalWasResumed();
+
+// Writes to standard output, however long that waits; false once it cannot be written (a
+// closed pipe). Line ends come out as the C runtime writes them (CR LF on Windows).
+bool WriteToStandardOutput(const char* bytes, std::size_t length);
+
+// Output that nobody reads any more (a closed pipe) fails the write instead of ending the
+// process (SIGPIPE).
+void IgnoreClosedOutput();
+
+// Windows: calls `stop` on a thread of its own when the console window is closed, the user logs
+// off or the machine shuts down; the process ends once it returns. Elsewhere those come as
+// signals (SIGHUP), and this does nothing.
+void OnConsoleEnd(void (*stop)());
 
 // Waits up to `milliseconds` for a datagram to be ready on `socket`. False when the time ran
 // out; true when one is ready, or when the wait itself failed (the receive will tell).

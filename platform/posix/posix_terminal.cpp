@@ -1,8 +1,11 @@
 // The terminal as a live display sees it, on a POSIX system.
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/posix/terminal_keeper.h"
 #include "platform/terminal.h"
@@ -59,6 +62,29 @@ void SuppressTerminalEcho(bool suppress) {
     g_echo =
         KeepTerminal(STDERR_FILENO, WithoutEcho) ? EchoKeeping::kKept : EchoKeeping::kImpossible;
   }
+}
+
+bool WriteToStandardOutput(const char* bytes, std::size_t length) {
+  while (length > 0) {
+    const ssize_t written = write(STDOUT_FILENO, bytes, length);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      return false;
+    }
+    bytes += written;
+    length -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+void IgnoreClosedOutput() {
+  signal(SIGPIPE, SIG_IGN);
+}
+
+void OnConsoleEnd(void (*)()) {
+  // A closed terminal is SIGHUP here.
 }
 
 bool WaitForDatagram(SocketHandle socket, int milliseconds) {

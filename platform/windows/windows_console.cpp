@@ -151,6 +151,60 @@ bool TerminalWasResumed() {
   return false;  // no stopping and continuing here
 }
 
+bool WriteToStandardOutput(const char* bytes, std::size_t length) {
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  // Line ends as the C runtime's text mode writes them, for files and pipes alike; each write
+  // ends between two characters, which a console wants.
+  char chunk[4096];
+  std::size_t used = 0;
+  for (std::size_t i = 0; i <= length; ++i) {
+    const bool between = i == length || (static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80;
+    if (i == length || (used + 8 > sizeof chunk && between)) {
+      DWORD written = 0;
+      for (std::size_t done = 0; done < used; done += written) {
+        if (!::WriteFile(output, chunk + done, static_cast<DWORD>(used - done), &written,
+                         nullptr) ||
+            written == 0) {
+          return false;
+        }
+      }
+      used = 0;
+    }
+    if (i < length) {
+      if (bytes[i] == '\n') {
+        chunk[used++] = '\r';
+      }
+      chunk[used++] = bytes[i];
+    }
+  }
+  return true;
+}
+
+void IgnoreClosedOutput() {
+  // A write to a closed pipe fails here; it never ends the process.
+}
+
+namespace {
+
+void (*g_consoleEnd)() = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  if (event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) {
+    return FALSE;  // Ctrl-C and Ctrl-Break: the C runtime's signals
+  }
+  if (g_consoleEnd != nullptr) {
+    g_consoleEnd();
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+void OnConsoleEnd(void (*stop)()) {
+  g_consoleEnd = stop;
+  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
 void HostArguments(int& argc, const char* const*& argv) {
   int count = 0;
   wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);

@@ -1,15 +1,15 @@
 // The phone controller page in a real browser (Debian's Chromium at phone size, with touch),
 // against joywire-send --web and a UDP receiver of the test's own on loopback.
 //   JOYWIRE_SEND=path/to/joywire-send [JOYWIRE_LAUNCHER="wine-run"] node --test controller.test.mjs
-// With JOYWIRE_HTTPS=1, in a network namespace whose loopback also carries 10.200.0.1 and
-// 203.0.113.7: the same over HTTPS on 10.200.0.1, the browser trusting the certificate
-// authority that joywire-send offers on its plain-HTTP port, and what HTTPS adds.
+// In a network namespace whose loopback also carries 10.200.0.1 (a LAN address) and, for HTTPS,
+// 203.0.113.7. With JOYWIRE_HTTPS=1: the same over HTTPS on 10.200.0.1, the browser trusting the
+// certificate authority that joywire-send offers on its plain-HTTP port, and what HTTPS adds.
 import assert from "node:assert/strict";
 import { execFileSync, spawn } from "node:child_process";
-import { X509Certificate } from "node:crypto";
+import { X509Certificate, createPrivateKey } from "node:crypto";
 import dgram from "node:dgram";
 import { once } from "node:events";
-import { mkdtempSync, statSync, writeFileSync } from "node:fs";
+import { chmodSync, cpSync, mkdtempSync, readFileSync, statSync, writeFileSync } from "node:fs";
 import http from "node:http";
 import https from "node:https";
 import net from "node:net";
@@ -21,9 +21,10 @@ import puppeteer from "puppeteer-core";
 
 const launcher = (process.env.JOYWIRE_LAUNCHER || "").split(" ").filter(Boolean);
 const secure = process.env.JOYWIRE_HTTPS === "1";
-const host = secure ? "10.200.0.1" : "127.0.0.1";  // HTTPS: a private address, as on a LAN
+const lan = "10.200.0.1";  // as a phone on the LAN reaches the machine
+const host = secure ? lan : "127.0.0.1";
 const scheme = secure ? "https" : "http";
-const lanName = "joywire-lan.test";  // mapped to 127.0.0.1: an origin that looks like the LAN
+const wine = launcher.some((part) => part.includes("wine"));
 const phone = { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true };
 const scratch = mkdtempSync(join(tmpdir(), "joywire-web-"));
 const config = join(scratch, "config");  // joywire-send's configuration folder (not under wine)
@@ -31,24 +32,32 @@ const config = join(scratch, "config");  // joywire-send's configuration folder 
 let receiver, server, browser, web, trust, token, authority;
 const datagrams = [];  // { values, time }
 
-// joywire-send --web on `port` (and `trustPort`), its output gathered in .log; resolves once
-// its addresses and QR code are out.
-function startSender(port, trustPort) {
-  const program = launcher.length ? launcher[0] : process.env.JOYWIRE_SEND;
-  const child = spawn(program, [...launcher.slice(1), ...(launcher.length ? [process.env.JOYWIRE_SEND] : []),
-    "--web", "--web-address", host, "--web-port", String(port),
+// joywire-send --web on every address at `port` (and `trustPort`), its output (both streams) in
+// .log; `started` resolves with the token once its addresses and QR code are out. `terminal`:
+// run by script(1), with a terminal for its output.
+function startSender(port, trustPort, { configHome = config, terminal = false } = {}) {
+  let command = [...launcher, process.env.JOYWIRE_SEND, "--web", "--web-port", String(port),
     "--port", String(receiver.address().port), "--qr",
-    ...(secure ? ["--https", "--http-port", String(trustPort)] : [])],
-  { stdio: ["ignore", "pipe", "inherit"], env: { ...process.env, XDG_CONFIG_HOME: config } });
+    ...(secure ? ["--https", "--http-port", String(trustPort)] : [])];
+  if (terminal) command = ["script", "-qfec", command.map((a) => `'${a}'`).join(" "), "/dev/null"];
+  const child = spawn(command[0], command.slice(1), { stdio: "pipe", detached: terminal,
+    env: { ...process.env, XDG_CONFIG_HOME: configHome, OPENSSL_CONF: join(scratch, "openssl.cnf") } });
   child.log = "";
+  child.ended = once(child, "exit");
   child.started = new Promise((resolve, reject) => {
-    child.stdout.on("data", (text) => {
+    const gather = (text) => {
       child.log += text;
-      const line = child.log.match(/https?:\/\/[0-9.]+:\d+\/#([A-Za-z0-9_-]{22,})\r?\n/);
-      if (line && /\[0m\r?\n(?!.*\[30;107m)/s.test(child.log)) resolve(line[1]);  // and its QR code
-    });
+      const line = child.log.match(/(https?:\/\/[0-9.]+:\d+\/#([A-Za-z0-9_-]{22,}))\r?\n/);
+      if (line && /\[0m\r?\n(?!.*\[30;107m)/s.test(child.log)) {  // and its QR code
+        child.url = line[1];
+        resolve(line[2]);
+      }
+    };
+    child.stdout.setEncoding("utf8").on("data", gather);  // whole characters, however cut
+    child.stderr.setEncoding("utf8").on("data", gather);
     child.on("exit", (code) => reject(new Error(`joywire-send ended (${code}): ${child.log}`)));
   });
+  child.started.catch(() => {});  // a start that is to fail is awaited by its end
   return child;
 }
 
@@ -87,10 +96,10 @@ const near = (a, b) => Math.abs(a - b) < 0.02;
 const is = (x, y, z, b1, b2) => (v) =>
   [x, y, z, b1, b2].every((want, i) => want === undefined || near(v[i], want));
 
-async function openPage(name = host) {
+async function openPage(name = host, port = web, pageToken = token) {
   const page = await browser.newPage();
   await page.setViewport(phone);
-  await page.goto(`${scheme}://${name}:${web}/#${token}`);
+  await page.goto(`${scheme}://${name}:${port}/#${pageToken}`);
   await page.waitForSelector('#connection[data-state="connected"]');
   return page;
 }
@@ -104,7 +113,43 @@ async function touch(page, type, points = []) {
 const box = (page, selector) =>
   page.$eval(selector, (e) => JSON.parse(JSON.stringify(e.getBoundingClientRect())));
 
+// Full right on the stick with button 1 held, on a page of its own (of `port`, `pageToken`).
+async function holdRightAndButton(port = web, pageToken = token) {
+  const page = await openPage(host, port, pageToken);
+  const [stick, button] = [await box(page, "#stick"), await box(page, "#button1")];
+  const at = { x: stick.x + stick.width / 2, y: stick.y + stick.height / 2, id: 1 };
+  const press = { x: button.x + 10, y: button.y + 10, id: 2 };
+  const since = performance.now();
+  await touch(page, "touchStart", [at, press]);
+  await touch(page, "touchMove", [{ ...at, x: at.x + stick.width }, press]);
+  await datagram(is(1, 0, undefined, 1, 0), since);
+  return page;
+}
+const neutral = is(0, 0, undefined, 0, 0);
+
+// A connection to the page's port, plain or TLS as the page is.
+async function connectTo(port = web) {
+  const socket = secure && port !== trust ? tls.connect({ host, port, ca: authority }) : net.connect(port, host);
+  socket.on("error", () => {});
+  socket.resume();  // what it is sent is read, so that its end is seen
+  await once(socket, secure && port !== trust ? "secureConnect" : "connect");
+  return socket;
+}
+
+// A WebSocket controller of our own, with the token, that answers nothing.
+async function rawController() {
+  const socket = await connectTo();
+  socket.write(`GET /ws?token=${token} HTTP/1.1\r\nHost: ${host}:${web}\r\nConnection: Upgrade\r\n` +
+    "Upgrade: websocket\r\nSec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n");
+  const [answer] = await Promise.race([once(socket, "data"), once(socket, "close")]);
+  assert.match(String(answer), /^HTTP\/1.1 101/, "the upgrade with the token");
+  return socket;
+}
+
 before(async () => {
+  // A configuration that would refuse TLS 1.2, were joywire-send to read one.
+  writeFileSync(join(scratch, "openssl.cnf"), "openssl_conf = init\n[init]\nssl_conf = ssl\n" +
+    "[ssl]\nsystem_default = tls\n[tls]\nMinProtocol = TLSv1.3\n");
   receiver = dgram.createSocket("udp4");
   receiver.on("message", (bytes) => {
     const values = [0, 1, 2, 3, 4].map((i) => bytes.readFloatLE(4 * i));
@@ -130,8 +175,7 @@ before(async () => {
   browser = await puppeteer.launch({
     executablePath: process.env.JOYWIRE_CHROMIUM || "/usr/bin/chromium",
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-      "--disable-background-networking", "--disable-component-update", "--disable-sync",
-      `--host-resolver-rules=MAP ${lanName} 127.0.0.1`],
+      "--disable-background-networking", "--disable-component-update", "--disable-sync"],
     env: environment,
   });
 });
@@ -160,8 +204,7 @@ test("the QR code printed under the addresses reads back as the first address", 
   const image = join(scratch, "code.pgm");
   writeFileSync(image, Buffer.concat([Buffer.from(`P5 ${width} ${modules.length * scale} 255\n`), pixels]));
   assert.ok(rows.length <= 21, `${rows.length} lines`);
-  assert.equal(execFileSync("zbarimg", ["--raw", "-q", "--nodbus", image]).toString().trim(),
-    `${scheme}://${host}:${web}/#${token}`);
+  assert.equal(execFileSync("zbarimg", ["--raw", "-q", "--nodbus", image]).toString().trim(), server.url);
 });
 
 test("two fingers move the stick and the throttle at once; the stick centres on release", async (t) => {
@@ -224,7 +267,7 @@ test(`tilt on a secure page (${scheme}://${host}) moves X and Y, 30 degrees for 
 });
 
 test("on a LAN address tilt is disabled, and says why, while the stick works", { skip: secure && "HTTPS" }, async () => {
-  const page = await openPage(lanName);
+  const page = await openPage(lan);
   assert.equal(await page.$eval("#tilt", (e) => e.disabled), true);
   assert.match(await page.$eval("#note", (e) => (e.hidden ? "" : e.textContent)), /secure/);
   const stick = await box(page, "#stick");
@@ -261,9 +304,9 @@ test("a page closed, or frozen with its socket open, gives the neutral datagram 
 });
 
 test("a wrong token or a foreign origin gets 403; a bad message closes, nothing forwarded", async () => {
-  const upgrade = (target, origin) => new Promise((resolve) => {
-    (secure ? https : http).get({ host, port: web, path: target, ca: authority, headers: {
-      Connection: "Upgrade", Upgrade: "websocket", "Sec-WebSocket-Version": "13",
+  const upgrade = (target, origin, name = `${host}:${web}`) => new Promise((resolve) => {
+    (secure ? https : http).get({ host, port: web, path: target, ca: authority, checkServerIdentity: () => {}, headers: {
+      Host: name, Connection: "Upgrade", Upgrade: "websocket", "Sec-WebSocket-Version": "13",
       "Sec-WebSocket-Key": "dGhlIHNhbXBsZSBub25jZQ==", Origin: origin } })
       .on("response", (response) => resolve(response.statusCode))
       .on("upgrade", (response, socket) => { socket.destroy(); resolve(101); });
@@ -273,26 +316,16 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
   assert.equal(await upgrade("/ws?token=wrong", own), 403);
   assert.equal(await upgrade("/ws", own), 403);
   assert.equal(await upgrade(`/ws?token=${token}`, "http://elsewhere.test"), 403);
+  // A name of somebody else's that points here (DNS rebinding), however its Origin agrees.
+  assert.equal(await upgrade(`/ws?token=${token}`, `${scheme}://evil.test:${web}`, `evil.test:${web}`), 403);
 
-  // A header past the limit, and a connection past the cap (16 open), are cut off at once.
-  const cutOff = (text) => new Promise((resolve) => {
-    const socket = secure ? tls.connect({ host, port: web, ca: authority }, () => text && socket.write(text))
-      : net.connect(web, host, () => text && socket.write(text));
-    let answer = "";
-    socket.on("data", (d) => { answer += d; });
-    socket.on("close", () => resolve(answer));
-    socket.on("error", () => {});
-    if (!text) setTimeout(() => resolve(socket), 200);  // still open: handed back
-  });
-  assert.doesNotMatch(await cutOff(`GET / HTTP/1.1\r\nHost: x\r\nX: ${"a".repeat(8000)}\r\n\r\n`), /200 OK/);
-  const idle = [];
-  let refused = false;
-  while (!refused && idle.length <= 16) {
-    const socket = await cutOff("");
-    if (typeof socket === "string") refused = true; else idle.push(socket);
-  }
-  idle.forEach((socket) => socket.destroy());
-  assert.ok(refused, `${idle.length} idle connections held open`);
+  // A header past the limit is cut off at once.
+  const socket = await connectTo();
+  let answer = "";
+  socket.on("data", (d) => { answer += d; });
+  socket.write(`GET / HTTP/1.1\r\nHost: x\r\nX: ${"a".repeat(8000)}\r\n\r\n`);
+  await once(socket, "close");
+  assert.doesNotMatch(answer, /200 OK/);
 
   const page = await openPage();
   const since = performance.now();
@@ -314,9 +347,90 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
   await page.close();
 });
 
-test("HTTPS: the authority on the plain port signed the page's certificate; kept owner-only, reused", { skip: !secure }, async () => {
+test("a silent takeover gives the neutral datagram; bad frames taken over while closing hold no slot", async () => {
+  const page = await holdRightAndButton();
+  const takeover = performance.now();
+  const silent = await rawController();  // steers, and says nothing
+  await datagram(neutral, takeover, 700);
+  silent.destroy();
+  await page.close();
+  // Each sends a bad frame, and is taken over by the next while its close waits for an answer.
+  const frame = Buffer.concat([Buffer.from([0x82, 0x80 | 21, 0, 0, 0, 0]), Buffer.alloc(21)]);
+  const closing = [];
+  for (let round = 0; round < 17; ++round) {
+    closing.push(await rawController());
+    closing.at(-1).write(frame);
+  }
+  closing.forEach((socket) => socket.destroy());
+  await (await holdRightAndButton()).close();  // the next phone finds room
+});
+
+test("connections that never showed the token, kept alive on either port, cannot keep a phone out", async () => {
+  for (const port of secure ? [trust, web] : [web]) {
+    const held = [];
+    for (let i = 0; i < 17; ++i) {
+      const socket = await connectTo(port);
+      const ask = () => socket.write(`HEAD / HTTP/1.1\r\nHost: ${host}:${port}\r\n\r\n`);
+      ask();
+      socket.timer = setInterval(ask, 300);  // kept alive
+      held.push(socket);
+    }
+    await new Promise((r) => setTimeout(r, 100));
+    assert.ok(held[0].closed && !held.at(-1).closed, `port ${port}: the oldest gives way to the newest (${held.map((h) => +h.closed)})`);
+    await (await holdRightAndButton()).close();
+    held.forEach((socket) => { clearInterval(socket.timer); socket.destroy(); });
+  }
+});
+
+test("output nobody reads, a stopped terminal or a closed pipe never hold a datagram back; SIGHUP ends neutral", async () => {
+  const other = startSender(await freePort(), await freePort());
+  const otherToken = await other.started;
+  const port = Number(other.url.match(/:(\d+)\//)[1]);
+  other.stdout.pause();  // nobody reads: the pipe fills
+  const agent = new (secure ? https : http).Agent({ keepAlive: true, maxSockets: 4 });
+  const refused = Array.from({ length: 2000 }, () => new Promise((resolve) => {
+    const request = (secure ? https : http).request({ host, port, path: "/input?token=wrong", method: "POST",
+      agent, ca: authority, headers: { Host: `${host}:${port}` } }, (response) => resolve(response.resume()));
+    request.on("error", resolve);
+    request.end(Buffer.alloc(20));
+  }));
+  const answered = await Promise.race([Promise.all(refused), new Promise((r) => setTimeout(r, 30000))]);
+  agent.destroy();
+  assert.ok(answered, "2,000 refused requests were not all answered: the server waits for its output");
+  let page = await holdRightAndButton(port, otherToken);
+  let ended = performance.now();
+  await page.close();
+  await datagram(neutral, ended, 1000);
+  other.stdout.destroy();  // the pipe is closed: the next line fails to be written
+  page = await holdRightAndButton(port, otherToken);
+  ended = performance.now();
+  if (wine) {  // a signal from outside is nothing Windows knows; its console's end, wine cannot show
+    await page.close();
+    await datagram(neutral, ended, 1000);
+    other.kill("SIGKILL");
+    return;
+  }
+  other.kill("SIGHUP");  // the terminal closed
+  await datagram(neutral, ended, 1000);
+  assert.deepEqual(await other.ended, [0, null]);
+  await page.close();
+
+  const terminal = startSender(await freePort(), await freePort(), { terminal: true });
+  const terminalToken = await terminal.started;
+  page = await holdRightAndButton(Number(terminal.url.match(/:(\d+)\//)[1]), terminalToken);
+  terminal.stdin.write("\x13");  // Ctrl-S: the terminal takes no more output
+  await new Promise((r) => setTimeout(r, 400));  // the status line is due, and waits
+  ended = performance.now();
+  await page.close();
+  await datagram(neutral, ended, 1000);
+  terminal.stdin.write("\x11");
+  process.kill(-terminal.pid, "SIGTERM");
+});
+
+test("HTTPS: the authority on the plain port signed the page's certificate; kept only where it is ours, reused", { skip: !secure }, async () => {
   const ca = new X509Certificate(authority);
   assert.match(ca.subject, /CN=joywire local CA on /);
+  assert.ok(server.log.includes(`SHA-256 fingerprint: ${ca.fingerprint256}`), "the fingerprint to compare on the phone");
   const socket = tls.connect({ host, port: web, ca: authority });
   await once(socket, "secureConnect");
   const served = socket.getPeerX509Certificate();
@@ -324,15 +438,51 @@ test("HTTPS: the authority on the plain port signed the page's certificate; kept
   assert.ok(served.checkIssued(ca) && served.verify(ca.publicKey), "signed by the authority");
   assert.ok(served.subjectAltName.includes(`IP Address:${host}`), served.subjectAltName);
   assert.ok(new Date(served.validTo) - new Date(served.validFrom) <= 397 * 24 * 3600 * 1000);
-  if (!launcher.includes("wine") && !launcher.some((part) => part.endsWith("wine-run"))) {
-    assert.equal(statSync(join(config, "joywire", "ca.key")).mode & 0o777, 0o600);
-  }
+  // TLS 1.2 with ECDHE and AEAD only, whatever the machine's OpenSSL configuration says.
+  const tls12 = (ciphers) => new Promise((resolve) => {
+    const probe = tls.connect({ host, port: web, ca: authority, maxVersion: "TLSv1.2", ciphers }, () => {
+      probe.destroy();
+      resolve("accepted");
+    }).on("error", () => resolve("refused"));
+  });
+  assert.deepEqual([await tls12("ECDHE-ECDSA-AES128-GCM-SHA256"), await tls12("ECDHE-ECDSA-AES128-SHA"),
+    await tls12("ECDHE-ECDSA-AES256-SHA384")], ["accepted", "refused", "refused"]);
   const [again, againTrust] = [await freePort(), await freePort()];
   const second = startSender(again, againTrust);
   await second.started;
   assert.ok((await fetchPlain(againTrust, "/ca.crt")).equals(ca.raw), "a second start, the same CA");
   assert.match((await fetchPlain(againTrust, "/")).toString(), /Certificate Trust Settings/);
   second.kill("SIGTERM");
+  if (wine) return;  // file modes, and a Windows owner, are not what wine can show
+
+  assert.equal(statSync(join(config, "joywire", "ca.key")).mode & 0o777, 0o600);
+  // A key others may read, a folder others may change, an authority joywire did not make.
+  const refusedWith = async (prepare, reason) => {
+    const home = mkdtempSync(join(scratch, "home-"));
+    cpSync(join(config, "joywire"), join(home, "joywire"), { recursive: true });
+    prepare(join(home, "joywire"));
+    const start = startSender(await freePort(), await freePort(), { configHome: home });
+    assert.equal((await start.ended)[0], 1, start.log);
+    assert.match(start.log, reason);
+  };
+  await refusedWith((folder) => chmodSync(join(folder, "ca.key"), 0o644), /ca.key may be read by other users: chmod 600/);
+  await refusedWith((folder) => chmodSync(folder, 0o777), /joywire may be changed by other users/);
+  await refusedWith((folder) => execFileSync("openssl", ["req", "-x509", "-newkey", "ec", "-pkeyopt",
+    "ec_paramgen_curve:P-256", "-nodes", "-keyout", join(folder, "ca.key"), "-out", join(folder, "ca.crt"),
+    "-subj", "/CN=joywire local CA on here", "-days", "30"], { stdio: "ignore" }), /is not one that joywire-send made/);
+  // Two first starts at once, again and again: one authority, on disk and served by both.
+  for (let round = 0; round < 6; ++round) {
+    const home = mkdtempSync(join(scratch, "first-"));
+    const ports = [await freePort(), await freePort(), await freePort(), await freePort()];
+    const pair = [startSender(ports[0], ports[1], { configHome: home }), startSender(ports[2], ports[3], { configHome: home })];
+    await Promise.all(pair.map((start) => start.started));
+    const onDisk = new X509Certificate(readFileSync(join(home, "joywire", "ca.crt")));
+    for (const trustPort of [ports[1], ports[3]]) {
+      assert.ok((await fetchPlain(trustPort, "/ca.crt")).equals(onDisk.raw), `round ${round}: served what is on disk`);
+    }
+    assert.ok(onDisk.checkPrivateKey(createPrivateKey(readFileSync(join(home, "joywire", "ca.key")))), `round ${round}`);
+    pair.forEach((start) => start.kill("SIGTERM"));
+  }
 });
 
 test("HTTPS requests forward a message, and are refused without the token", { skip: !secure }, async () => {

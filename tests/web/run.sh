@@ -4,8 +4,8 @@
 #   run.sh --install-only      only puppeteer-core, for the benchmark
 #   JOYWIRE_SCREENSHOT=FILE    a screenshot of the page at phone size, for a person to look at
 #   JOYWIRE_HTTPS=1            the suite over HTTPS, with what HTTPS adds
-# puppeteer-core comes from the npm registry at the version package-lock.json pins; the suite
-# itself runs in a network namespace of its own (only loopback) where one can be made.
+#   JOYWIRE_TESTS=PATTERN      only the tests whose names match
+# puppeteer-core comes from the npm registry at the version package-lock.json pins.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 if [ -z "${JOYWIRE_IN_NAMESPACE:-}" ] && [ ! -d "$here/node_modules/puppeteer-core" ]; then
@@ -15,22 +15,19 @@ if [ -z "${JOYWIRE_IN_NAMESPACE:-}" ] && [ ! -d "$here/node_modules/puppeteer-co
   (cd "$here" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi
 [ "${1:-}" = --install-only ] && exit 0
-if [ "${JOYWIRE_HTTPS:-}" = 1 ]; then
-  # HTTPS needs a namespace of its own, whose loopback carries a private and a public address.
-  # wine's sockets belong to its server's namespace: one is started in there, and ended after.
-  if [ "${JOYWIRE_IN_NAMESPACE:-}" != https ]; then
-    wineserver=(env WINEPREFIX="${WINEPREFIX:-$here/../../build/wineprefix}" wineserver -k)
-    [[ "${2:-}" == *wine* ]] && { "${wineserver[@]}" 2>/dev/null || true; }
-    status=0
-    JOYWIRE_IN_NAMESPACE=https unshare -n bash "$0" "$@" || status=$?
-    [[ "${2:-}" == *wine* ]] && { "${wineserver[@]}" 2>/dev/null || true; }
-    exit $status
-  fi
-  ip link set lo up
-  ip addr add 10.200.0.1/32 dev lo
-  ip addr add 203.0.113.7/32 dev lo
-else
-  source "$here/../lib/own_network.sh" "$@"
+# The suite runs in a network namespace of its own, whose loopback also carries a LAN address
+# (10.200.0.1) and, for HTTPS, a public one. wine's sockets belong to its server's namespace: one
+# is started in there, and ended after.
+if [ "${JOYWIRE_IN_NAMESPACE:-}" != suite ]; then
+  wineserver=(env WINEPREFIX="${WINEPREFIX:-$here/../../build/wineprefix}" wineserver -k)
+  [[ "${2:-}" == *wine* ]] && { "${wineserver[@]}" 2>/dev/null || true; }
+  status=0
+  JOYWIRE_IN_NAMESPACE=suite unshare -n bash "$0" "$@" || status=$?
+  [[ "${2:-}" == *wine* ]] && { "${wineserver[@]}" 2>/dev/null || true; }
+  exit $status
 fi
+ip link set lo up
+ip addr add 10.200.0.1/32 dev lo
+[ "${JOYWIRE_HTTPS:-}" = 1 ] && ip addr add 203.0.113.7/32 dev lo
 export JOYWIRE_SEND=$1 JOYWIRE_LAUNCHER=${2:-}
-exec node --test --test-reporter=spec "$here/controller.test.mjs"
+exec node --test --test-reporter=spec --test-name-pattern "${JOYWIRE_TESTS:-.}" "$here/controller.test.mjs"

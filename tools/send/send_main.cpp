@@ -65,7 +65,7 @@ int Main(int argc, const char* const* argv) {
     return 0;
   }
   if (options.mode == SendMode::kForgetCa) {
-    return ForgetCertificateAuthority();
+    return ForgetCertificateAuthority(options);
   }
   UdpSender sender{};
   if (!OpenUdpSender(options.host, options.port, sender, error, sizeof error)) {

@@ -15,10 +15,12 @@ int SendDemo(const UdpSender& sender, const SenderOptions& options);    // --dem
 int SendFlood(const UdpSender& sender, const SenderOptions& options);   // --flood N
 int SendKeys(const UdpSender& sender, const SenderOptions& options);    // --keys
 int SendWeb(const UdpSender& sender, const SenderOptions& options);     // --web
-int ForgetCertificateAuthority();                                       // --forget-ca
+int ForgetCertificateAuthority(const SenderOptions& options);           // --forget-ca
 
 // One datagram of the five values (X, Y, Z, B1, B2), at the length the options ask for. A
 // failure is reported on standard error.
 bool SendValues(const UdpSender& sender, const SenderOptions& options, const float values[5]);
+// The same, with no report: the caller tells of a failure as it sees fit.
+bool SendDatagramOf(const UdpSender& sender, const SenderOptions& options, const float values[5]);
 
 }  // namespace joywire

@@ -13,14 +13,18 @@ unsigned char g_datagram[kMaxDatagramSize];
 
 }  // namespace
 
-bool SendValues(const UdpSender& sender, const SenderOptions& options, const float values[5]) {
+bool SendDatagramOf(const UdpSender& sender, const SenderOptions& options, const float values[5]) {
   ControlPacket packet{};
   for (std::size_t i = 0; i < 5; ++i) {
     WritePacketValue(packet, i, values[i]);
   }
   std::memset(g_datagram, 0, options.size > 20 ? options.size : 20);
   std::memcpy(g_datagram, packet.bytes, 20);
-  if (!SendDatagram(sender, g_datagram, options.size)) {
+  return SendDatagram(sender, g_datagram, options.size);
+}
+
+bool SendValues(const UdpSender& sender, const SenderOptions& options, const float values[5]) {
+  if (!SendDatagramOf(sender, options, values)) {
     std::fprintf(stderr, "joywire-send: sending to %s:%u failed\n", options.host,
                  static_cast<unsigned>(options.port));
     return false;

@@ -77,8 +77,10 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   options.webPort = kDefaultWebPort;
   options.webQr = -1;
   options.httpPort = kDefaultWebPort;
+  options.throttleRest = kThrottleStays;
   bool webPortGiven = false;
   bool forgetCa = false;
+  bool configDirGiven = false;
 
   int numberCount = 0;
   bool demo = false;
@@ -138,6 +140,23 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       options.webHttps = true;
     } else if (std::strcmp(arg, "--forget-ca") == 0) {
       forgetCa = true;
+    } else if (std::strcmp(arg, "--config-dir") == 0 && hasValue) {
+      options.configDir = argv[++i];
+      configDirGiven = true;
+    } else if (std::strcmp(arg, "--new-token") == 0) {
+      webOnly = arg;
+      options.newToken = true;
+    } else if (std::strcmp(arg, "--throttle-rest") == 0 && hasValue) {
+      webOnly = arg;
+      ++i;
+      if (std::strcmp(argv[i], "centre") != 0 && std::strcmp(argv[i], "center") != 0 &&
+          std::strcmp(argv[i], "bottom") != 0) {
+        std::snprintf(error, errorCapacity,
+                      "--throttle-rest takes centre or bottom (the throttle's rest), not '%s'",
+                      argv[i]);
+        return false;
+      }
+      options.throttleRest = argv[i][0] == 'b' ? -1.0f : 0.0f;
     } else if (std::strcmp(arg, "--http-port") == 0 && hasValue) {
       webOnly = arg;
       if (!ParseNumber(argv[++i], 1, 65535, value) || value != static_cast<int>(value)) {
@@ -191,12 +210,13 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
                   "choose one of: five numbers, --demo, --flood N, --keys, --web");
     return false;
   }
-  if (webOnly != nullptr && !web) {
+  if ((webOnly != nullptr || configDirGiven) && !web && !forgetCa) {
+    webOnly = webOnly != nullptr ? webOnly : "--config-dir";
     std::snprintf(error, errorCapacity, "%s goes with --web", webOnly);
     return false;
   }
   if (forgetCa) {
-    if (argc != 2) {
+    if (argc != (configDirGiven ? 4 : 2)) {
       std::snprintf(error, errorCapacity, "--forget-ca goes alone");
       return false;
     }

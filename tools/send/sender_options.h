@@ -31,7 +31,13 @@ struct SenderOptions {
   int webQr;      // the page's address as a QR code: 1 printed, 0 not, -1 when stdout is a terminal
   bool webHttps;  // the page over HTTPS, its certificate from a local authority
   std::uint16_t httpPort;  // with HTTPS: the plain-HTTP port for the authority's certificate
+  const char* configDir;   // where the pairing and the authority are kept, or null: the user's
+  bool newToken;           // a new pairing token, instead of the kept one
+  float throttleRest;      // Z when the phone goes quiet, or kThrottleStays
 };
+
+// The neutral position keeps the throttle where it was, unless asked otherwise.
+inline constexpr float kThrottleStays = 2.0f;
 
 inline constexpr char kDefaultSendHost[] = "127.0.0.1";
 inline constexpr std::uint16_t kDefaultSendPort = 50000;

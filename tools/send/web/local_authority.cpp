@@ -6,9 +6,10 @@
 #include <openssl/bn.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
+#include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include "platform/user_files.h"
+#include <cstdio>
 
 namespace joywire {
 
@@ -21,6 +22,7 @@ constexpr long kServerDays = 397;  // the longest that iOS accepts
 
 // Only what a phone on the local network needs: private and loopback IPv4 ranges, localhost and
 // *.local.
+constexpr char kBasicConstraints[] = "critical,CA:TRUE,pathlen:0";
 constexpr char kNameConstraints[] =
     "critical,permitted;IP:10.0.0.0/255.0.0.0,permitted;IP:172.16.0.0/255.240.0.0,"
     "permitted;IP:192.168.0.0/255.255.0.0,permitted;IP:127.0.0.0/255.0.0.0,"
@@ -73,7 +75,7 @@ Certificate NewCertificate(const std::string& commonName, long days) {
   return ok ? std::move(certificate) : Certificate();
 }
 
-bool MakeAuthority(LocalAuthority& authority, std::string& error) {
+bool MakeAuthority(KeptFolder& folder, LocalAuthority& authority, std::string& error) {
   authority.key.reset(EVP_EC_gen("P-256"));
   authority.certificate = NewCertificate("joywire local CA on " + MachineName(), kAuthorityDays);
   X509* certificate = authority.certificate.get();
@@ -81,7 +83,7 @@ bool MakeAuthority(LocalAuthority& authority, std::string& error) {
       authority.key && certificate != nullptr &&
       X509_set_issuer_name(certificate, X509_get_subject_name(certificate)) == 1 &&
       X509_set_pubkey(certificate, authority.key.get()) == 1 &&
-      AddExtension(certificate, certificate, NID_basic_constraints, "critical,CA:TRUE,pathlen:0") &&
+      AddExtension(certificate, certificate, NID_basic_constraints, kBasicConstraints) &&
       AddExtension(certificate, certificate, NID_key_usage, "critical,keyCertSign,cRLSign") &&
       AddExtension(certificate, certificate, NID_subject_key_identifier, "hash") &&
       AddExtension(certificate, certificate, NID_name_constraints, kNameConstraints) &&
@@ -90,70 +92,121 @@ bool MakeAuthority(LocalAuthority& authority, std::string& error) {
     error = OpenSslError("cannot make the local certificate authority");
     return false;
   }
-  if (!MakePrivateFolder(AuthorityFolder()) ||
-      !WritePrivateFile(AuthorityKeyPath(), PrivateKeyPem(authority.key.get())) ||
-      !WriteUserFile(AuthorityCertificatePath(), CertificatePem(certificate))) {
-    error = "cannot keep the local certificate authority in " + AuthorityFolder();
+  // The key first: a certificate on disk always has its key.
+  if (!folder.Write(kAuthorityKeyFile, PrivateKeyPem(authority.key.get()), true) ||
+      !folder.Write(kAuthorityCertificateFile, CertificatePem(certificate), false)) {
+    error = "cannot keep the local certificate authority in " + folder.Path();
     return false;
   }
   authority.made = true;
   return true;
 }
 
-std::string InAuthorityFolder(const char* name) {
-#ifdef _WIN32
-  return UserConfigFolder() + "\\" + name;
-#else
-  return UserConfigFolder() + "/" + name;
-#endif
+// Whether `certificate` carries exactly the extension `nid` as joywire's authority has it, once,
+// critical, with the same value.
+bool HasExactly(X509* certificate, int nid, const char* value) {
+  const int at = X509_get_ext_by_NID(certificate, nid, -1);
+  if (at < 0 || X509_get_ext_by_NID(certificate, nid, at) >= 0) {
+    return false;
+  }
+  X509_EXTENSION* found = X509_get_ext(certificate, at);
+  X509V3_CTX context;
+  X509V3_set_ctx_nodb(&context);
+  X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
+  X509_EXTENSION* expected = X509V3_EXT_conf_nid(nullptr, &context, nid, value);
+  const bool same =
+      expected != nullptr && X509_EXTENSION_get_critical(found) == 1 &&
+      ASN1_OCTET_STRING_cmp(X509_EXTENSION_get_data(found), X509_EXTENSION_get_data(expected)) == 0;
+  X509_EXTENSION_free(expected);
+  return same;
+}
+
+// What joywire-send makes: a CA for no further CA, limited to the local network, signed by its
+// own key, which is the one beside it.
+bool IsJoywireAuthority(X509* certificate, EVP_PKEY* key) {
+  return HasExactly(certificate, NID_basic_constraints, kBasicConstraints) &&
+         HasExactly(certificate, NID_name_constraints, kNameConstraints) &&
+         X509_check_private_key(certificate, key) == 1 && X509_verify(certificate, key) == 1;
+}
+
+// A PEM key or certificate; never asks for a pass phrase (an encrypted key is no key of ours).
+int NoPassPhrase(char*, int, int, void*) {
+  return -1;
 }
 
 }  // namespace
 
-std::string AuthorityFolder() {
-  return UserConfigFolder();
+void UseOpenSslAsBuilt() {
+  OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+  OPENSSL_init_ssl(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
 }
 
-std::string AuthorityKeyPath() {
-  return InAuthorityFolder("ca.key");
-}
-
-std::string AuthorityCertificatePath() {
-  return InAuthorityFolder("ca.crt");
-}
-
-bool LoadLocalAuthority(LocalAuthority& authority, std::string& error) {
-  if (AuthorityFolder().empty()) {
-    error = "no configuration folder to keep the local certificate authority in (set HOME)";
+bool LoadLocalAuthority(KeptFolder& folder, LocalAuthority& authority, std::string& error) {
+  if (!folder.Lock()) {
+    error = "cannot lock " + folder.Path();
     return false;
   }
   std::string keyText;
   std::string certificateText;
-  const bool haveKey = ReadUserFile(AuthorityKeyPath(), keyText);
-  const bool haveCertificate = ReadUserFile(AuthorityCertificatePath(), certificateText);
-  if (!haveKey && !haveCertificate) {
-    return MakeAuthority(authority, error);
+  const KeptFolder::Found key = folder.Read(kAuthorityKeyFile, true, keyText, error);
+  if (key == KeptFolder::Found::kRefused) {
+    return false;
   }
-  Bio key(BIO_new_mem_buf(keyText.data(), static_cast<int>(keyText.size())));
-  Bio certificate(
+  const KeptFolder::Found certificate =
+      folder.Read(kAuthorityCertificateFile, false, certificateText, error);
+  if (certificate == KeptFolder::Found::kRefused) {
+    return false;
+  }
+  if (certificate == KeptFolder::Found::kMissing) {
+    return MakeAuthority(folder, authority, error);  // none yet, or its making was cut short
+  }
+  const std::string forget =
+      "; joywire-send --forget-ca deletes it, and the next start makes a "
+      "new one (phones that trusted the old one must trust the new one)";
+  if (key == KeptFolder::Found::kMissing) {
+    error = "the local certificate authority in " + folder.Path() + " has lost its key" + forget;
+    return false;
+  }
+  Bio keyPem(BIO_new_mem_buf(keyText.data(), static_cast<int>(keyText.size())));
+  Bio certificatePem(
       BIO_new_mem_buf(certificateText.data(), static_cast<int>(certificateText.size())));
-  authority.key.reset(PEM_read_bio_PrivateKey(key.get(), nullptr, nullptr, nullptr));
-  authority.certificate.reset(PEM_read_bio_X509(certificate.get(), nullptr, nullptr, nullptr));
+  authority.key.reset(PEM_read_bio_PrivateKey(keyPem.get(), nullptr, NoPassPhrase, nullptr));
+  authority.certificate.reset(
+      PEM_read_bio_X509(certificatePem.get(), nullptr, NoPassPhrase, nullptr));
   authority.made = false;
-  if (!authority.key || !authority.certificate ||
-      X509_check_private_key(authority.certificate.get(), authority.key.get()) != 1) {
-    error =
-        "the local certificate authority in " + AuthorityFolder() +
-        " cannot be read; joywire-send --forget-ca deletes it, and the next start makes a new one";
+  if (!authority.key || !authority.certificate) {
+    error = "the local certificate authority in " + folder.Path() +
+            " cannot be used (damaged, or its key has a pass phrase)" + forget;
+    return false;
+  }
+  if (!IsJoywireAuthority(authority.certificate.get(), authority.key.get())) {
+    error = "the certificate authority in " + folder.Path() +
+            " is not one that joywire-send made (its key does not match, or it lacks joywire's "
+            "limits to the local network): joywire-send will not offer it to phones" +
+            forget;
     return false;
   }
   return true;
 }
 
-bool ForgetLocalAuthority() {
-  const bool key = DeleteUserFile(AuthorityKeyPath());
-  const bool certificate = DeleteUserFile(AuthorityCertificatePath());
+bool ForgetLocalAuthority(KeptFolder& folder) {
+  folder.Lock();
+  const bool key = folder.Remove(kAuthorityKeyFile);
+  const bool certificate = folder.Remove(kAuthorityCertificateFile);
   return key || certificate;
+}
+
+std::string Fingerprint(X509* certificate) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  X509_digest(certificate, EVP_sha256(), digest, &length);
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, i + 1 < length ? "%02X:" : "%02X", digest[i]);
+    text += byte;
+  }
+  return text;
 }
 
 bool IssueServerCertificate(const LocalAuthority& authority,

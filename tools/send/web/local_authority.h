@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/user_files.h"
+
 namespace joywire {
 
 // OpenSSL's objects, freed with their owners.
@@ -30,17 +32,26 @@ struct LocalAuthority {
   bool made;  // made on this start, rather than read back
 };
 
-// The folder and its files, made by LoadLocalAuthority when they are missing.
-std::string AuthorityFolder();
-std::string AuthorityKeyPath();
-std::string AuthorityCertificatePath();
+// OpenSSL set up without its configuration file: what a machine's openssl.cnf or OPENSSL_CONF
+// says cannot change what is served. Before any other use of OpenSSL.
+void UseOpenSslAsBuilt();
 
-// Reads the authority back, or makes it (and the folder) when there is none. False, with the
-// reason in `error`, when neither works.
-bool LoadLocalAuthority(LocalAuthority& authority, std::string& error);
+// The authority's files in joywire-send's folder.
+inline constexpr char kAuthorityKeyFile[] = "ca.key";
+inline constexpr char kAuthorityCertificateFile[] = "ca.crt";
 
-// Deletes the authority's files; false when there was none.
-bool ForgetLocalAuthority();
+// Reads the authority back from `folder`, or makes it there when there is none, under the
+// folder's lock (so that two starts at once end with one authority, used by both). False, with
+// the reason in `error`, when neither works, or when what is there is not an authority that
+// joywire-send made: a key readable by others, one that does not match its certificate, a
+// certificate without exactly joywire's limits.
+bool LoadLocalAuthority(KeptFolder& folder, LocalAuthority& authority, std::string& error);
+
+// Deletes the authority's files from `folder`; false when there were none.
+bool ForgetLocalAuthority(KeptFolder& folder);
+
+// The certificate's SHA-256 fingerprint as phones show it: "AB:CD:...".
+std::string Fingerprint(X509* certificate);
 
 // A server certificate for this start, kept in memory only: a new P-256 key, the served
 // addresses and localhost as its names, for server authentication, valid 397 days at most.

@@ -4,8 +4,18 @@
 
 namespace joywire {
 
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+
+}  // namespace
+
+bool IsPairingToken(std::string_view text) {
+  return text.size() == kPairingTokenLength &&
+         text.find_first_not_of(kAlphabet) == std::string_view::npos;
+}
+
 bool MakePairingToken(char (&token)[kPairingTokenLength + 1]) {
-  constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
   unsigned char random[17] = {};  // 128 bits, and a zero byte to round up to whole groups of 3
   if (!SecureRandomBytes(random, 16)) {
     return false;

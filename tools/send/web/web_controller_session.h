@@ -23,7 +23,11 @@ template <typename Stream>
 class ControllerSession : public Controller {
  public:
   ControllerSession(Server& server, Stream&& stream, std::string peer)
-      : Controller(server), slot_(server), socket_(std::move(stream)), peer_(std::move(peer)) {}
+      : Controller(server),
+        slot_(server, Service::kController, beast::get_lowest_layer(stream).socket(), true,
+              [this] { beast::get_lowest_layer(socket_).close(); }),
+        socket_(std::move(stream)),
+        peer_(std::move(peer)) {}
 
   void Accept(const Request& request) {
     beast::get_lowest_layer(socket_).expires_never();
@@ -39,10 +43,8 @@ class ControllerSession : public Controller {
   }
 
   void TakenOver() override {
-    Controller::TakenOver();
     takenOver_ = true;
-    socket_.async_close(CloseReason(kTakenOver, "taken over by another controller"),
-                        [self = Self()](beast::error_code) {});
+    Close(kTakenOver, "taken over by another controller");
   }
 
  private:
@@ -84,14 +86,25 @@ class ControllerSession : public Controller {
     buffer_.consume(buffer_.size());
     if (verdict != MessageVerdict::kForward) {
       const CloseFor close = CloseForVerdict(verdict);
-      closeReason_ = close.reason;
-      socket_.async_close(CloseReason(close.code, close.reason),
-                          [self = Self()](beast::error_code) {});
+      if (!closing_) {
+        closeReason_ = close.reason;
+      }
+      Close(close.code, close.reason);
       Read();  // until the close completes
       return;
     }
     Forward(values);
     Read();
+  }
+
+  // The closing handshake, once: a second close of a WebSocket is a fault (Beast's handler of
+  // it would never run, and the session would never end).
+  void Close(unsigned short code, const char* why) {
+    if (closing_) {
+      return;
+    }
+    closing_ = true;
+    socket_.async_close(CloseReason(code, why), [self = Self()](beast::error_code) {});
   }
 
   void Ended(const std::string& why) {
@@ -105,6 +118,7 @@ class ControllerSession : public Controller {
   std::string peer_;
   std::string closeReason_;
   bool takenOver_ = false;
+  bool closing_ = false;
 };
 
 }  // namespace joywire::web

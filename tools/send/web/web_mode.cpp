@@ -3,6 +3,7 @@
 // or away, one neutral datagram follows.
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "tools/send/send_mode.h"
 #include "tools/send/web/controller_message.h"
 #include "tools/send/web/controller_page.h"
+#include "tools/send/web/detached_output.h"
 #include "tools/send/web/local_authority.h"
 #include "tools/send/web/pairing_token.h"
 #include "tools/send/web/terminal_qr.h"
@@ -28,7 +30,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kFirewallHintAfter = std::chrono::seconds(30);
 
 // Forwards the controller's messages and keeps the person at the terminal informed: on a
-// terminal one status line kept up to date in place, elsewhere one line per event.
+// terminal one status line kept up to date in place, elsewhere one line per event. What is
+// printed goes out on a thread of its own: forwarding never waits for the output.
 class WebForwarder : public WebEvents {
  public:
   WebForwarder(const UdpSender& sender, const SenderOptions& options, const char* token,
@@ -37,30 +40,27 @@ class WebForwarder : public WebEvents {
         options_(options),
         token_(token),
         addresses_(std::move(addresses)),
-        live_(StandardOutputIsTerminal()) {}
+        live_(StandardOutputIsTerminal()),
+        output_(live_) {}
 
   void Listening() override {
-    std::printf("joywire-send: open this address on your phone to steer %s:%u:\n", options_.host,
-                static_cast<unsigned>(options_.port));
-    std::fflush(stdout);
+    output_.Line("joywire-send: open this address on your phone to steer " +
+                 std::string(options_.host) + ":" + std::to_string(options_.port) + ":");
     const char* scheme = options_.webHttps ? "https" : "http";
     std::string first;
     for (const std::string& address : addresses_) {
       const std::string url = std::string(scheme) + "://" + address + ":" +
                               std::to_string(options_.webPort) + "/#" + token_;
-      std::printf("  %s\n", url.c_str());
-      std::fflush(stdout);
+      output_.Line("  " + url);
       first = first.empty() ? url : first;
     }
     if (options_.webHttps && !addresses_.empty()) {
-      std::printf("  first time on a phone: http://%s:%u/ shows how to trust this machine\n",
-                  addresses_.front().c_str(), static_cast<unsigned>(options_.httpPort));
-      std::fflush(stdout);
+      output_.Line("  first time on a phone: http://" + addresses_.front() + ":" +
+                   std::to_string(options_.httpPort) + "/ shows how to trust this machine");
     }
     if (options_.webQr == 1 || (options_.webQr == -1 && live_)) {
       // The first address is the network's own, the one a phone's camera should see.
-      std::printf("%s", QrCodeLines(first.c_str()).c_str());
-      std::fflush(stdout);
+      output_.Text(QrCodeLines(first.c_str()));
     }
     ShowStatus();
   }
@@ -72,16 +72,19 @@ class WebForwarder : public WebEvents {
       last_[i] = values[i];
     }
     ++messagesInWindow_;
-    SendValues(sender_, options_, values);
+    Send(values);
   }
 
   void Neutral() override {
     float neutral[5];
     NeutralValues(last_, neutral);
+    if (options_.throttleRest != kThrottleStays) {
+      neutral[2] = options_.throttleRest;  // a robot stops, rather than keep driving
+    }
     for (int i = 0; i < 5; ++i) {
       last_[i] = neutral[i];
     }
-    SendValues(sender_, options_, neutral);
+    Send(neutral);
   }
 
   void Connected(std::string_view peer) override {
@@ -96,8 +99,12 @@ class WebForwarder : public WebEvents {
     Log("controller " + std::string(peer) + " disconnected (" + std::string(why) + ")");
   }
 
+  // A stranger can make these as fast as the network carries them: the first is told at once,
+  // the rest summed up, one line a second at most.
   void Refused(std::string_view peer, std::string_view why) override {
-    Log(std::string(peer) + ": " + std::string(why));
+    lastRefusal_ = std::string(peer) + ": " + std::string(why);
+    ++refusedUntold_;
+    SumUp(Clock::now());
   }
 
   void Tick() override {
@@ -116,23 +123,52 @@ class WebForwarder : public WebEvents {
       messagesInWindow_ = 0;
       windowStart_ = now;
     }
+    SumUp(now);
     ShowStatus();
   }
 
-  // Ctrl-C or SIGTERM: the joystick is left neutral.
-  void Stopped() {
+  // A signal, or the console's end: the joystick is left neutral.
+  void Stopped() override {
     Neutral();
-    if (live_) {
-      std::printf("\n");
-    }
-    std::printf("joywire-send: stopped; sent the neutral position\n");
-    std::fflush(stdout);
+    SumUp(Clock::now(), true);
+    output_.Status("");
+    output_.Line("joywire-send: stopped; sent the neutral position");
   }
 
+  // What is still to be printed, for a moment; the output may be held up for good.
+  void Finish() { output_.Finish(std::chrono::seconds(1)); }
+
  private:
+  void Send(const float values[5]) {
+    if (!SendDatagramOf(sender_, options_, values)) {
+      ++sendFailuresUntold_;
+      SumUp(Clock::now());
+    }
+  }
+
+  // The refusals and failed sends not told yet, once a second has passed since the last line.
+  void SumUp(Clock::time_point now, bool atLast = false) {
+    if (!atLast && now - lastSummary_ < std::chrono::seconds(1)) {
+      return;
+    }
+    if (refusedUntold_ > 0) {
+      Log(refusedUntold_ == 1 ? lastRefusal_
+                              : "refused " + std::to_string(refusedUntold_) +
+                                    " requests or connections; the last: " + lastRefusal_);
+      refusedUntold_ = 0;
+      lastSummary_ = now;
+    }
+    if (sendFailuresUntold_ > 0) {
+      Log("sending to " + std::string(options_.host) + ":" + std::to_string(options_.port) +
+          " failed" +
+          (sendFailuresUntold_ > 1 ? " (" + std::to_string(sendFailuresUntold_) + " times)" : ""));
+      sendFailuresUntold_ = 0;
+      lastSummary_ = now;
+    }
+  }
+
   void Log(const std::string& line) {
-    std::printf("%s%s\n", live_ ? "\r\x1b[K" : "", line.c_str());
-    std::fflush(stdout);
+    output_.Line(line);
     ShowStatus();
   }
 
@@ -141,14 +177,15 @@ class WebForwarder : public WebEvents {
       return;
     }
     if (peer_.empty()) {
-      std::printf("\r\x1b[Kwaiting for a controller");
-    } else {
-      std::printf("\r\x1b[K%s  %3.0f/s  X %+.2f  Y %+.2f  Z %+.2f  B1 %.0f  B2 %.0f", peer_.c_str(),
+      output_.Status("waiting for a controller");
+      return;
+    }
+    char values[96];
+    std::snprintf(values, sizeof values, "  %3.0f/s  X %+.2f  Y %+.2f  Z %+.2f  B1 %.0f  B2 %.0f",
                   rate_, static_cast<double>(last_[0]), static_cast<double>(last_[1]),
                   static_cast<double>(last_[2]), static_cast<double>(last_[3]),
                   static_cast<double>(last_[4]));
-    }
-    std::fflush(stdout);
+    output_.Status(peer_ + values);
   }
 
   const UdpSender& sender_;
@@ -156,6 +193,7 @@ class WebForwarder : public WebEvents {
   const char* token_;
   std::vector<std::string> addresses_;  // the page's, the network's first and loopback last
   bool live_;
+  DetachedOutput output_;
   float last_[5] = {0.0f, 0.0f, -1.0f, 0.0f, 0.0f};  // the page starts with the throttle down
   std::string peer_;
   long long messagesInWindow_ = 0;
@@ -164,7 +202,64 @@ class WebForwarder : public WebEvents {
   const Clock::time_point started_ = Clock::now();
   bool pageServed_ = false;
   bool hinted_ = false;
+  std::string lastRefusal_;
+  long long refusedUntold_ = 0;
+  long long sendFailuresUntold_ = 0;
+  Clock::time_point lastSummary_ = Clock::now() - std::chrono::seconds(1);
 };
+
+#ifdef _WIN32
+constexpr char kPathSeparator[] = "\\";
+#else
+constexpr char kPathSeparator[] = "/";
+#endif
+
+// joywire-send's own folder (--config-dir, or the user's), checked (and made, if `make`).
+KeptFolder::Found OpenKeptFolder(const SenderOptions& options, KeptFolder& folder, bool make,
+                                 std::string& error) {
+  const std::string path = options.configDir != nullptr ? options.configDir : UserConfigFolder();
+  if (path.empty()) {
+    error =
+        "no folder to keep the pairing and the certificate authority in (set HOME, or "
+        "give --config-dir)";
+    return KeptFolder::Found::kRefused;
+  }
+  return folder.Open(path, make, error);
+}
+
+// The pairing token, kept in joywire-send's folder (made there on the first start, or anew
+// with --new-token), so that an open page, a bookmark or a home-screen icon pairs again after
+// a restart. `note`: what a person should know of it.
+constexpr char kTokenFile[] = "pairing-token";
+bool KeepPairingToken(KeptFolder& folder, bool renew, char (&token)[kPairingTokenLength + 1],
+                      std::string& note, std::string& error) {
+  std::string kept;
+  const KeptFolder::Found found =
+      renew ? KeptFolder::Found::kMissing : folder.Read(kTokenFile, true, kept, error);
+  if (found == KeptFolder::Found::kRefused) {
+    return false;
+  }
+  kept = kept.substr(0, kept.find_first_of("\r\n"));
+  if (found == KeptFolder::Found::kYes && IsPairingToken(kept)) {
+    kept.copy(token, kPairingTokenLength);
+    token[kPairingTokenLength] = '\0';
+    return true;
+  }
+  if (!MakePairingToken(token)) {
+    error = "no secure random source for the pairing token";
+    return false;
+  }
+  if (!folder.Write(kTokenFile, std::string(token) + "\n", true)) {
+    error = "cannot keep the pairing token in " + folder.Path();
+    return false;
+  }
+  if (renew) {
+    note = "joywire-send: a new pairing token: addresses printed before no longer steer";
+  } else if (found == KeptFolder::Found::kYes) {
+    note = "joywire-send: the kept pairing token was damaged; made a new one";
+  }
+  return true;
+}
 
 // The addresses the page is served on, as the phone would type them.
 std::vector<std::string> ServedAddresses(const SenderOptions& options) {
@@ -189,11 +284,11 @@ bool IsPrivateOrLoopback(const std::string& address) {
 
 // The HTTPS mode's certificate: the authority's (made on the first start), and a server
 // certificate of this start for the addresses it may vouch for.
-bool PrepareHttps(const std::vector<std::string>& addresses, TlsIdentity& identity,
-                  std::string& authorityDer) {
+bool PrepareHttps(KeptFolder& folder, const std::vector<std::string>& addresses,
+                  TlsIdentity& identity, std::string& authorityDer) {
   LocalAuthority authority;
   std::string error;
-  if (!LoadLocalAuthority(authority, error)) {
+  if (!LoadLocalAuthority(folder, authority, error)) {
     std::fprintf(stderr, "joywire-send: %s\n", error.c_str());
     return false;
   }
@@ -201,8 +296,11 @@ bool PrepareHttps(const std::vector<std::string>& addresses, TlsIdentity& identi
     std::printf(
         "joywire-send: made this machine's certificate authority, %s (for phones to "
         "trust; --forget-ca deletes it)\n",
-        AuthorityCertificatePath().c_str());
+        (folder.Path() + kPathSeparator + kAuthorityCertificateFile).c_str());
   }
+  // What a person compares with what the phone shows before trusting it.
+  std::printf("joywire-send: certificate authority's SHA-256 fingerprint: %s\n",
+              Fingerprint(authority.certificate.get()).c_str());
   std::vector<std::string> trusted;
   for (const std::string& address : addresses) {
     if (IsPrivateOrLoopback(address)) {
@@ -218,6 +316,7 @@ bool PrepareHttps(const std::vector<std::string>& addresses, TlsIdentity& identi
     std::fprintf(stderr, "joywire-send: %s\n", error.c_str());
     return false;
   }
+  std::fflush(stdout);  // before what the web mode's own writer writes
   identity.certificateChain =
       CertificatePem(certificate.get()) + CertificatePem(authority.certificate.get());
   identity.privateKey = PrivateKeyPem(key.get());
@@ -228,18 +327,29 @@ bool PrepareHttps(const std::vector<std::string>& addresses, TlsIdentity& identi
 }  // namespace
 
 int SendWeb(const UdpSender& sender, const SenderOptions& options) {
+  UseOpenSslAsBuilt();
+  // What outlives a run is read and made under the folder's lock; it is let go once served.
+  auto folder = std::make_unique<KeptFolder>();
   char token[kPairingTokenLength + 1];
-  if (!MakePairingToken(token)) {
-    std::fprintf(stderr, "joywire-send: no secure random source for the pairing token\n");
+  std::string note;
+  std::string error;
+  if (OpenKeptFolder(options, *folder, true, error) != KeptFolder::Found::kYes || !folder->Lock() ||
+      !KeepPairingToken(*folder, options.newToken, token, note, error)) {
+    std::fprintf(stderr, "joywire-send: %s\n",
+                 error.empty() ? ("cannot lock " + folder->Path()).c_str() : error.c_str());
     return 1;
   }
+  if (!note.empty()) {
+    std::printf("%s\n", note.c_str());
+  }
   EnableTerminalOutput();  // the QR code's blocks and the status line's escapes
+  IgnoreClosedOutput();    // output nobody reads any more must not end us with a button held
   const std::vector<std::string> addresses = ServedAddresses(options);
   TlsIdentity identity;
   std::string authorityDer;
   std::string trustPage(kTrustPage, kTrustPageSize);
   if (options.webHttps) {
-    if (!PrepareHttps(addresses, identity, authorityDer)) {
+    if (!PrepareHttps(*folder, addresses, identity, authorityDer)) {
       return 1;
     }
     const std::size_t port = trustPage.find("@HTTPS_PORT@");
@@ -247,6 +357,8 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
       trustPage.replace(port, 12, std::to_string(options.webPort));
     }
   }
+  std::fflush(stdout);  // before what the web mode's own writer writes
+  folder.reset();
   WebForwarder forwarder(sender, options, token, addresses);
   const WebServerSettings settings{options.webAddress,
                                    options.webPort,
@@ -256,30 +368,36 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
                                    options.httpPort,
                                    trustPage,
                                    authorityDer};
-  char error[256];
-  if (!ServeController(settings, forwarder, error, sizeof error)) {
-    std::fprintf(stderr, "joywire-send: %s\n", error);
+  char failure[256];
+  if (!ServeController(settings, forwarder, failure, sizeof failure)) {
+    std::fprintf(stderr, "joywire-send: %s\n", failure);
     return 1;
   }
-  forwarder.Stopped();
+  forwarder.Finish();
   return 0;
 }
 
-int ForgetCertificateAuthority() {
-  const std::string where = AuthorityFolder();
-  if (!ForgetLocalAuthority()) {
-    std::printf("joywire-send: there is no certificate authority to forget in %s\n",
-                where.empty() ? "the configuration folder" : where.c_str());
+int ForgetCertificateAuthority(const SenderOptions& options) {
+  KeptFolder folder;
+  std::string error;
+  const KeptFolder::Found found = OpenKeptFolder(options, folder, false, error);
+  if (found == KeptFolder::Found::kRefused) {
+    std::fprintf(stderr, "joywire-send: %s\n", error.c_str());
+    return 1;
+  }
+  if (found == KeptFolder::Found::kYes && ForgetLocalAuthority(folder)) {
+    std::printf(
+        "joywire-send: deleted this machine's certificate authority from %s; the next --https\n"
+        "start makes a new one. Phones that trusted it still do, until it is removed there:\n"
+        "  Android: Settings > Security > Encryption & credentials > User credentials >\n"
+        "           \"joywire local CA on %s\" > Remove\n"
+        "  iOS:     Settings > General > VPN & Device Management > the joywire profile >\n"
+        "           Remove Profile\n",
+        folder.Path().c_str(), MachineName().c_str());
     return 0;
   }
-  std::printf(
-      "joywire-send: deleted this machine's certificate authority from %s; the next --https\n"
-      "start makes a new one. Phones that trusted it still do, until it is removed there:\n"
-      "  Android: Settings > Security > Encryption & credentials > User credentials >\n"
-      "           \"joywire local CA on %s\" > Remove\n"
-      "  iOS:     Settings > General > VPN & Device Management > the joywire profile >\n"
-      "           Remove Profile\n",
-      where.c_str(), MachineName().c_str());
+  std::printf("joywire-send: there is no certificate authority to forget in %s\n",
+              folder.Path().c_str());
   return 0;
 }
 

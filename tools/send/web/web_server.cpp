@@ -6,9 +6,12 @@
 
 #include <boost/asio/ssl.hpp>
 
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
 
+#include "platform/terminal.h"
 #include "tools/send/web/pairing_token.h"
 #include "tools/send/web/web_server_parts.h"
 
@@ -27,26 +30,118 @@ std::string PeerOf(const tcp::socket& socket) {
 
 namespace {
 
-// The page's own origin as the browser sees it: the scheme and the Host it asked for.
-bool FromOwnOrigin(const Request& request, bool tls) {
+// Whether a Host header (or an Origin's host) names this server as the connection reached it:
+// the address it came in on, or localhost on loopback, with its port (which may be left out
+// where it is the scheme's own). A name of somebody else's that points here (DNS rebinding)
+// does not.
+bool NamesThisServer(std::string_view name, const tcp::endpoint& local, bool tls) {
+  const std::size_t colon = name.rfind(':');
+  const std::string_view host = name.substr(0, colon);
+  const bool portFits = colon == std::string_view::npos
+                            ? local.port() == (tls ? 443 : 80)
+                            : name.substr(colon + 1) == std::to_string(local.port());
+  return portFits && (host == local.address().to_string() ||
+                      (local.address().is_loopback() && host == "localhost"));
+}
+
+// The page's own origin as the browser sees it: this server, by the scheme of the connection.
+bool FromOwnOrigin(const Request& request, const tcp::endpoint& local, bool tls) {
   const auto origin = request.find(http::field::origin);
   if (origin == request.end()) {
     return true;  // not a browser; the token alone decides
   }
-  const std::string own = (tls ? "https://" : "http://") + std::string(request[http::field::host]);
-  return origin->value() == own;
+  const std::string_view scheme = tls ? "https://" : "http://";
+  const std::string_view value = origin->value();
+  return value.substr(0, scheme.size()) == scheme &&
+         NamesThisServer(value.substr(scheme.size()), local, tls);
 }
 
 }  // namespace
 
-const char* RefusalOf(const Request& request, const Server& server, bool tls) {
+const char* RefusalOf(const Request& request, const Server& server, bool tls,
+                      const tcp::endpoint& local) {
   if (!TokenMatches(QueryValue(request.target(), "token"), server.settings.token)) {
     return "wrong or missing token";
   }
-  if (!FromOwnOrigin(request, tls)) {
+  if (!NamesThisServer(request[http::field::host], local, tls)) {
+    return "a Host that is not this server";
+  }
+  if (!FromOwnOrigin(request, local, tls)) {
     return "foreign origin";
   }
   return nullptr;
+}
+
+void Steer(Server& server, const float values[5]) {
+  server.events.Forward(values);
+  server.quiet = false;
+  server.silence.expires_after(kSilence);
+  server.silence.async_wait([&server](beast::error_code error) {
+    if (!error && !server.quiet) {
+      server.quiet = true;
+      server.events.Neutral();
+    }
+  });
+}
+
+void LetGo(Server& server) {
+  server.silence.cancel();
+  if (!server.quiet) {
+    server.quiet = true;
+    server.events.Neutral();
+  }
+}
+
+ConnectionSlot::ConnectionSlot(Server& server, Service service, const tcp::socket& socket,
+                               bool showedToken, std::function<void()> close)
+    : connections_(server.connections[static_cast<int>(service)]),
+      showedToken_(showedToken),
+      close_(std::move(close)) {
+  beast::error_code error;
+  peer_ = socket.remote_endpoint(error).address();
+  entry_ = connections_.insert(connections_.end(), this);
+}
+
+ConnectionSlot::~ConnectionSlot() {
+  connections_.erase(entry_);
+}
+
+bool ConnectionSlot::MakeRoom(Server& server, Service service, const asio::ip::address& peer) {
+  std::size_t open = 0;
+  std::size_t strangers = 0;
+  std::size_t strangersFromPeer = 0;
+  ConnectionSlot* oldest = nullptr;  // of those that have not shown the token
+  ConnectionSlot* oldestFromPeer = nullptr;
+  for (ConnectionSlot* slot : server.connections[static_cast<int>(service)]) {
+    if (slot->closed_) {
+      continue;  // closed to make room; its session ends in a moment
+    }
+    ++open;
+    if (!slot->showedToken_) {
+      ++strangers;
+      oldest = oldest != nullptr ? oldest : slot;
+      if (slot->peer_ == peer) {
+        ++strangersFromPeer;
+        oldestFromPeer = oldestFromPeer != nullptr ? oldestFromPeer : slot;
+      }
+    }
+  }
+  ConnectionSlot* giveWay = nullptr;
+  if (strangersFromPeer >= kMaxStrangersFromOneAddress) {
+    giveWay = oldestFromPeer;
+  } else if (strangers >= kMaxStrangers || open >= kMaxConnections) {
+    giveWay = oldest;
+  } else {
+    return true;
+  }
+  if (giveWay == nullptr) {
+    return false;  // every one of them showed the token
+  }
+  giveWay->closed_ = true;
+  giveWay->close_();
+  server.events.Refused(giveWay->peer_.to_string(),
+                        "closed, to make room: it had not shown the token");
+  return true;
 }
 
 namespace {
@@ -60,7 +155,8 @@ void Accept(Server& server, tcp::acceptor& acceptor, Service service, bool tls) 
           }
           return;
         }
-        if (server.openConnections >= kMaxConnections) {
+        beast::error_code unknown;
+        if (!ConnectionSlot::MakeRoom(server, service, socket.remote_endpoint(unknown).address())) {
           server.events.Refused(PeerOf(socket), "too many open connections");
           beast::error_code ignored;
           socket.close(ignored);
@@ -127,6 +223,12 @@ bool PrepareTls(Server& server, char* error, std::size_t errorCapacity) {
                           ssl::context::no_tlsv1_1 | ssl::context::single_dh_use,
                       failure);
   const TlsIdentity& identity = *server.settings.tls;
+  // TLS 1.2 with forward secrecy and authenticated encryption only (1.3 has nothing else).
+  if (!failure &&
+      (SSL_CTX_set_min_proto_version(context.native_handle(), TLS1_2_VERSION) != 1 ||
+       SSL_CTX_set_cipher_list(context.native_handle(), "ECDHE+AESGCM:ECDHE+CHACHA20") != 1)) {
+    failure = beast::error_code(static_cast<int>(ERR_get_error()), asio::error::get_ssl_category());
+  }
   if (!failure) {
     context.use_certificate_chain(
         asio::buffer(identity.certificateChain.data(), identity.certificateChain.size()), failure);
@@ -140,6 +242,55 @@ bool PrepareTls(Server& server, char* error, std::size_t errorCapacity) {
     return false;
   }
   return true;
+}
+
+// Every way a person or the system ends the program, as a signal: each ends it as Ctrl-C
+// does, after the neutral position. (A closed output is no reason to end: SIGPIPE is ignored.)
+#ifdef _WIN32
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGBREAK};
+#else
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+#endif
+
+// The server that runs, for the console's own end (Windows), which comes on a thread of its own.
+std::mutex g_servingMutex;
+std::condition_variable g_stopped;
+Server* g_serving = nullptr;
+bool g_stopDone = false;
+
+void ServingNow(Server* server) {
+  const std::lock_guard lock(g_servingMutex);
+  g_serving = server;
+  g_stopDone = false;
+}
+
+void Stop(Server& server, beast::error_code error) {
+  if (error == asio::error::operation_aborted || server.stopping) {
+    return;
+  }
+  server.stopping = true;
+  for (auto& acceptor : server.acceptors) {
+    beast::error_code ignored;
+    acceptor->close(ignored);
+  }
+  server.events.Stopped();
+  server.io.stop();
+  const std::lock_guard lock(g_servingMutex);
+  g_stopDone = true;
+  g_stopped.notify_all();
+}
+
+// The console window closed, or the user logs off, or the machine shuts down: stopped as by a
+// signal, and the process is held until the neutral position went out (the system ends it
+// when this returns, or after a few seconds at most).
+void StopAtConsoleEnd() {
+  std::unique_lock lock(g_servingMutex);
+  if (g_serving == nullptr) {
+    return;
+  }
+  Server& server = *g_serving;
+  asio::post(server.io, [&server] { Stop(server, {}); });
+  g_stopped.wait_for(lock, std::chrono::seconds(3), [] { return g_stopDone; });
 }
 
 }  // namespace
@@ -156,18 +307,17 @@ bool ServeController(const WebServerSettings& settings, WebEvents& events, char*
                            errorCapacity))) {
     return false;
   }
-  server.signals.add(SIGINT);
-  server.signals.add(SIGTERM);
-  server.signals.async_wait([&server](web::beast::error_code, int) {
-    for (auto& acceptor : server.acceptors) {
-      web::beast::error_code ignored;
-      acceptor->close(ignored);
-    }
-    server.io.stop();
-  });
+  for (const int signal : web::kStopSignals) {
+    server.signals.add(signal);
+  }
+  server.signals.async_wait(
+      [&server](web::beast::error_code error, int) { web::Stop(server, error); });
+  web::ServingNow(&server);
+  OnConsoleEnd(web::StopAtConsoleEnd);
   events.Listening();
   web::Tick(server);
   server.io.run();
+  web::ServingNow(nullptr);
   return true;
 }
 

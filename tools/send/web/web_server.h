@@ -24,6 +24,8 @@ class WebEvents {
   virtual void Refused(std::string_view peer, std::string_view why) = 0;
   // A few times a second, for a display that changes with time.
   virtual void Tick() = 0;
+  // The server stops (a signal, or the console's end): the last thing it hands on.
+  virtual void Stopped() = 0;
 };
 
 // The HTTPS mode's certificate: the server certificate and the authority's, and the server's
@@ -46,7 +48,8 @@ struct WebServerSettings {
   std::string_view authorityCertificate;
 };
 
-// Serves the page and the controller's WebSocket (at /ws?token=...) until SIGINT or SIGTERM.
+// Serves the page and the controller's WebSocket (at /ws?token=...) until a signal to stop
+// (SIGINT, SIGTERM, SIGHUP, SIGQUIT; on Windows Ctrl-C, Ctrl-Break and the console's end).
 // False, with the reason in `error`, when the address and port cannot be served.
 bool ServeController(const WebServerSettings& settings, WebEvents& events, char* error,
                      std::size_t errorCapacity);

@@ -14,6 +14,8 @@
 #include <boost/beast/ssl/ssl_stream.hpp>
 
 #include <chrono>
+#include <functional>
+#include <list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,11 +35,17 @@ using TlsStream = beast::ssl_stream<beast::tcp_stream>;
 using Request = http::request<http::string_body>;
 
 // Limits a hostile client on the network cannot get past.
-inline constexpr auto kRequestTime = std::chrono::seconds(5);  // a whole request, or a handshake
+inline constexpr auto kRequestTime = std::chrono::seconds(5);    // a first request, or a handshake
+inline constexpr auto kKeepAliveTime = std::chrono::seconds(1);  // a connection's next request
 inline constexpr std::size_t kHeaderLimit = 4096;
 inline constexpr std::size_t kBodyLimit = 64;
 inline constexpr std::size_t kMessageLimit = 64;  // a controller message is 20 bytes
-inline constexpr std::size_t kMaxConnections = 16;
+// Open connections of each listener: of those that have not shown the pairing token, in all and
+// from one address, and of all. The oldest that has not shown the token makes room for a new
+// connection when one is reached; the token's holders are never made to.
+inline constexpr std::size_t kMaxStrangers = 16;
+inline constexpr std::size_t kMaxStrangersFromOneAddress = 8;
+inline constexpr std::size_t kMaxConnections = 64;
 inline constexpr auto kIdleControllerTime = std::chrono::seconds(20);  // pinged, then dropped
 // A controller repeats its state at least every 100 ms: this much silence means it is gone.
 inline constexpr auto kSilence = std::chrono::milliseconds(500);
@@ -54,43 +62,70 @@ inline constexpr char kContentSecurityPolicy[] =
 enum class Service { kController, kTrust };
 
 class Controller;
+class ConnectionSlot;
 
 struct Server {
   Server(const WebServerSettings& settings, WebEvents& events)
-      : settings(settings), events(events), signals(io), tick(io) {}
+      : settings(settings), events(events), signals(io), tick(io), silence(io) {}
 
   const WebServerSettings& settings;
   WebEvents& events;
+  // Before the io_context: the sessions that its handlers still hold leave these as they go.
+  std::list<ConnectionSlot*> connections[2];  // of each Service's listener, the oldest first
   asio::io_context io;
   std::optional<ssl::context> tls;
   std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
   asio::signal_set signals;
   asio::steady_timer tick;
-  std::size_t openConnections = 0;
   std::weak_ptr<Controller> controller;
   std::shared_ptr<Controller> requests;  // the controller that sends by HTTPS requests
+  // The joystick as the controllers left it: `quiet` once the neutral position went out (or
+  // nothing yet), else `silence` runs from the last message, whoever controls now.
+  asio::steady_timer silence;
+  bool quiet = true;
+  bool stopping = false;
 };
 
-// One open connection, counted for the cap while it lives.
+// A checked message from whoever controls: one datagram at once; 500 ms of silence after it,
+// whoever controls by then, brings the neutral position.
+void Steer(Server& server, const float values[5]);
+// The controller is gone: the neutral position, unless it was the last thing sent.
+void LetGo(Server& server);
+
+// One open connection of a listener, counted against its limits while it lives.
 class ConnectionSlot {
  public:
-  explicit ConnectionSlot(Server& server) : server_(server) { ++server_.openConnections; }
-  ~ConnectionSlot() { --server_.openConnections; }
+  // `close` ends the connection at once, when the slot makes room for a newer one.
+  ConnectionSlot(Server& server, Service service, const tcp::socket& socket, bool showedToken,
+                 std::function<void()> close);
+  ~ConnectionSlot();
   ConnectionSlot(const ConnectionSlot&) = delete;
   ConnectionSlot& operator=(const ConnectionSlot&) = delete;
 
+  // The connection showed the pairing token: nobody without it can make it give way.
+  void ShowedToken() { showedToken_ = true; }
+
+  // Whether a new connection from `peer` may be taken on `service`'s listener, after closing
+  // the oldest one that has not shown the token where that makes room.
+  static bool MakeRoom(Server& server, Service service, const asio::ip::address& peer);
+
  private:
-  Server& server_;
+  std::list<ConnectionSlot*>& connections_;
+  std::list<ConnectionSlot*>::iterator entry_;
+  asio::ip::address peer_;
+  bool showedToken_;
+  bool closed_ = false;
+  std::function<void()> close_;
 };
 
 // Whoever steers at the moment: one at a time; the newest takes over.
 class Controller : public std::enable_shared_from_this<Controller> {
  public:
-  explicit Controller(Server& server) : server_(server), silence_(server.io) {}
+  explicit Controller(Server& server) : server_(server) {}
   virtual ~Controller() = default;
 
   // Another controller took over.
-  virtual void TakenOver() { silence_.cancel(); }
+  virtual void TakenOver() {}
 
   void TakeControl() {
     const std::shared_ptr<Controller> previous = server_.controller.lock();
@@ -103,43 +138,25 @@ class Controller : public std::enable_shared_from_this<Controller> {
     server_.controller = shared_from_this();
   }
 
-  // A checked message: forwarded at once as one datagram; 500 ms of silence after it brings
-  // the neutral position.
+  // A checked message: forwarded at once as one datagram while this one controls.
   void Forward(const float values[5]) {
-    if (!IsController()) {
-      return;
+    if (IsController()) {
+      Steer(server_, values);
     }
-    server_.events.Forward(values);
-    quiet_ = false;
-    silence_.expires_after(kSilence);
-    silence_.async_wait([self = shared_from_this()](beast::error_code error) {
-      if (!error && !self->quiet_ && self->IsController()) {
-        self->quiet_ = true;
-        self->server_.events.Neutral();
-      }
-    });
   }
 
  protected:
   bool IsController() const { return server_.controller.lock().get() == this; }
 
-  // Gone: the neutral position, unless it was the last thing sent.
+  // Gone: the neutral position, if this one still controlled.
   void Released() {
-    silence_.cancel();
     if (IsController()) {
       server_.controller.reset();
-      if (!quiet_) {
-        quiet_ = true;
-        server_.events.Neutral();
-      }
+      LetGo(server_);
     }
   }
 
   Server& server_;
-
- private:
-  asio::steady_timer silence_;
-  bool quiet_ = true;  // the last thing sent was neutral, or nothing was sent yet
 };
 
 // The controller that sends by HTTPS requests where a WebSocket cannot connect (iOS with a
@@ -151,8 +168,10 @@ class RequestController : public Controller {
 
 std::string PeerOf(const tcp::socket& socket);
 
-// Why a request may not steer (a wrong or missing token, a foreign origin), or null when it may.
-const char* RefusalOf(const Request& request, const Server& server, bool tls);
+// Why a request may not steer (a wrong or missing token, a Host or an Origin that does not name
+// this server as the connection reached it), or null when it may.
+const char* RefusalOf(const Request& request, const Server& server, bool tls,
+                      const tcp::endpoint& local);
 
 // A connection's HTTP session, plain or over TLS, from its first byte.
 void StartPlainSession(Server& server, Service service, tcp::socket&& socket);

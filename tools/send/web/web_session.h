@@ -26,8 +26,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
   HttpSession(Server& server, Service service, tcp::socket&& socket)
       : server_(server),
         service_(service),
-        slot_(server),
+        slot_(server, service, socket, false, [this] { CloseNow(); }),
         peer_(PeerOf(socket)),
+        local_(LocalOf(socket)),
         stream_(MakeStream(server, std::move(socket))) {}
 
   void Start() {
@@ -55,11 +56,17 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     }
   }
 
+  static tcp::endpoint LocalOf(const tcp::socket& socket) {
+    beast::error_code error;
+    return socket.local_endpoint(error);
+  }
+
   void ReadRequest() {
     parser_.emplace();
     parser_->header_limit(kHeaderLimit);
     parser_->body_limit(kBodyLimit);
-    beast::get_lowest_layer(stream_).expires_after(kRequestTime);
+    // Time for a first request; a kept-alive connection that idles longer gives way.
+    beast::get_lowest_layer(stream_).expires_after(answered_ ? kKeepAliveTime : kRequestTime);
     http::async_read(stream_, buffer_, *parser_,
                      [self = this->shared_from_this()](beast::error_code error, std::size_t) {
                        self->OnRequest(error);
@@ -69,7 +76,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
   void OnRequest(beast::error_code error) {
     if (error) {
       if (error != http::error::end_of_stream && error != beast::error::timeout &&
-          error != ssl::error::stream_truncated) {
+          error != ssl::error::stream_truncated && error != asio::error::operation_aborted) {
         server_.events.Refused(peer_, "bad request: " + error.message());
       }
       Close();
@@ -92,6 +99,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
       Upgrade(request, path);
     } else if (path == "/input" && request.method() == http::verb::post) {
       Input(request);
+    } else if (path == "/pairing" && get) {
+      Pairing(request);
     } else if (!get) {
       Respond(http::status::method_not_allowed, "GET only\n", "text/plain");
     } else if (path == "/" || path == "/index.html") {
@@ -103,24 +112,39 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
   }
 
   void Upgrade(const Request& request, std::string_view path) {
-    const char* refusal =
-        path != "/ws" ? "no WebSocket at this path" : RefusalOf(request, server_, kTls<Stream>);
+    const char* refusal = path != "/ws" ? "no WebSocket at this path"
+                                        : RefusalOf(request, server_, kTls<Stream>, local_);
     if (refusal != nullptr) {
       server_.events.Refused(peer_, std::string("WebSocket refused (403): ") + refusal);
       keepAlive_ = false;
       Respond(http::status::forbidden, "forbidden\n", "text/plain");
       return;
     }
+    slot_.ShowedToken();
+    handedOn_ = true;
     StartControllerSession(server_, std::move(stream_), std::move(peer_), request);
+  }
+
+  // Whether the page's token still pairs it (204) or is one of an earlier pairing (403): what
+  // the page asks when its WebSocket does not open, to tell a refusal from an outage.
+  void Pairing(const Request& request) {
+    if (const char* refusal = RefusalOf(request, server_, kTls<Stream>, local_)) {
+      server_.events.Refused(peer_, std::string("pairing refused (403): ") + refusal);
+      Respond(http::status::forbidden, "forbidden\n", "text/plain");
+      return;
+    }
+    slot_.ShowedToken();
+    Respond(http::status::no_content, "", "text/plain");
   }
 
   // A message sent as a request: the same checks as on the WebSocket, then the same way on.
   void Input(const Request& request) {
-    if (const char* refusal = RefusalOf(request, server_, kTls<Stream>)) {
+    if (const char* refusal = RefusalOf(request, server_, kTls<Stream>, local_)) {
       server_.events.Refused(peer_, std::string("request refused (403): ") + refusal);
       Respond(http::status::forbidden, "forbidden\n", "text/plain");
       return;
     }
+    slot_.ShowedToken();
     float values[5];
     const std::string& body = request.body();
     const MessageVerdict verdict = CheckControllerMessage(
@@ -164,12 +188,20 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     }
     http::async_write(stream_, response_,
                       [self = this->shared_from_this()](beast::error_code error, std::size_t) {
+                        self->answered_ = true;
                         if (error || !self->keepAlive_) {
                           self->Close();
                         } else {
                           self->ReadRequest();
                         }
                       });
+  }
+
+  // Made to give way to a newer connection: ends at once, whatever it was doing.
+  void CloseNow() {
+    if (!handedOn_) {
+      beast::get_lowest_layer(stream_).close();
+    }
   }
 
   void Close() {
@@ -181,11 +213,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
   Service service_;
   ConnectionSlot slot_;
   std::string peer_;
+  tcp::endpoint local_;  // the address and port the connection came in on
   Stream stream_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   http::response<http::string_body> response_;
   bool keepAlive_ = true;
+  bool answered_ = false;  // a request was answered: the next one must come soon
+  bool handedOn_ = false;  // the stream went to the controller's WebSocket
 };
 
 }  // namespace joywire::web

@@ -11,7 +11,7 @@ int SendWeb(const UdpSender&, const SenderOptions&) {
   return 2;
 }
 
-int ForgetCertificateAuthority() {
+int ForgetCertificateAuthority(const SenderOptions&) {
   std::fprintf(stderr, "joywire-send: this build has no --web, nor its certificate authority\n");
   return 2;
 }
