@@ -65,23 +65,32 @@ else()
 endif()
 
 set(JOYWIRE_WEB_PAGE_DIR ${PROJECT_SOURCE_DIR}/tools/send/web/page)
-set(JOYWIRE_WEB_PAGE_SOURCES
-  ${CMAKE_BINARY_DIR}/generated/controller_page.cpp
-  ${CMAKE_BINARY_DIR}/generated/trust_page.cpp)
+set(JOYWIRE_WEB_PAGE_SOURCES ${CMAKE_BINARY_DIR}/generated/controller_page.cpp)
 add_custom_command(
-  OUTPUT ${JOYWIRE_WEB_PAGE_SOURCES}
+  OUTPUT ${CMAKE_BINARY_DIR}/generated/controller_page.cpp
   COMMAND ${CMAKE_COMMAND} -DNAME=kControllerPage -DPAGE=${JOYWIRE_WEB_PAGE_DIR}/controller.html
           -DSTYLE=${JOYWIRE_WEB_PAGE_DIR}/controller.css
           -DSCRIPT=${JOYWIRE_WEB_PAGE_DIR}/controller.js
           -DOUTPUT=${CMAKE_BINARY_DIR}/generated/controller_page.cpp
           -P ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
-  COMMAND ${CMAKE_COMMAND} -DNAME=kTrustPage -DPAGE=${JOYWIRE_WEB_PAGE_DIR}/trust.html
-          -DOUTPUT=${CMAKE_BINARY_DIR}/generated/trust_page.cpp
-          -P ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
   DEPENDS ${JOYWIRE_WEB_PAGE_DIR}/controller.html ${JOYWIRE_WEB_PAGE_DIR}/controller.css
-          ${JOYWIRE_WEB_PAGE_DIR}/controller.js ${JOYWIRE_WEB_PAGE_DIR}/trust.html
-          ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
-  COMMENT "Embedding the web mode's pages")
+          ${JOYWIRE_WEB_PAGE_DIR}/controller.js ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
+  COMMENT "Embedding the controller page")
+# The other files, each as it stands: NAME FILE.
+foreach(embedded kTrustPage:trust.html kManifest:manifest.webmanifest kIconSvg:icon.svg
+                 kIcon192:icon-192.png kIcon512:icon-512.png)
+  string(REPLACE ":" ";" embedded ${embedded})
+  list(GET embedded 0 name)
+  list(GET embedded 1 file)
+  set(output ${CMAKE_BINARY_DIR}/generated/${file}.cpp)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DNAME=${name} -DPAGE=${JOYWIRE_WEB_PAGE_DIR}/${file}
+            -DOUTPUT=${output} -P ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
+    DEPENDS ${JOYWIRE_WEB_PAGE_DIR}/${file} ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
+    COMMENT "Embedding ${file}")
+  list(APPEND JOYWIRE_WEB_PAGE_SOURCES ${output})
+endforeach()
 
 if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen AND
    JOYWIRE_OPENSSL_LIBRARIES)
@@ -117,6 +126,7 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
   add_library(joywire_web STATIC
     tools/send/web/web_mode.cpp
     tools/send/web/detached_output.cpp
+    tools/send/web/page_files.cpp
     tools/send/web/local_authority.cpp
     tools/send/web/terminal_qr.cpp
     ${JOYWIRE_WEB_PLATFORM}

@@ -67,6 +67,13 @@ TEST(SenderOptions, ModesAndTheirSettings) {
   ASSERT_TRUE(Parse({"--web", "--web-address", "127.0.0.1", "--web-port", "9000"}, options));
   EXPECT_STREQ(options.webAddress, "127.0.0.1");
   EXPECT_EQ(options.webPort, 9000);
+  EXPECT_EQ(options.throttleRest, kThrottleStays);
+  ASSERT_TRUE(
+      Parse({"--web", "--throttle-rest", "centre", "--config-dir", "/x", "--new-token"}, options));
+  EXPECT_TRUE(options.throttleRest == 0.0f && options.newToken);
+  EXPECT_STREQ(options.configDir, "/x");
+  ASSERT_TRUE(Parse({"--forget-ca", "--config-dir", "/x"}, options));
+  EXPECT_EQ(options.mode, SendMode::kForgetCa);
 }
 
 TEST(SenderOptions, BadArgumentsAreExplained) {
@@ -89,6 +96,9 @@ TEST(SenderOptions, BadArgumentsAreExplained) {
   }
   EXPECT_FALSE(Parse({"--web", "--web-port", "0"}, options, &error));
   EXPECT_FALSE(Parse({"--web", "--keys"}, options, &error));
+  EXPECT_FALSE(Parse({"--web", "--throttle-rest", "top"}, options, &error));
+  EXPECT_FALSE(Parse({"--config-dir", "/x", "--demo"}, options, &error));
+  EXPECT_FALSE(Parse({"--forget-ca", "--https"}, options, &error));
 }
 
 TEST(SenderOptions, LinesOfFiveNumbers) {
@@ -139,6 +149,9 @@ TEST(PairingToken, NewAndUrlSafeEachTimeAndComparedWhole) {
                 "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
             std::string::npos);
   EXPECT_STRNE(first, second);
+  EXPECT_TRUE(IsPairingToken(first));
+  EXPECT_FALSE(IsPairingToken(std::string(first).substr(1)) ||
+               IsPairingToken("aaaaaaaaaaaaaaaaaaaaa/"));
   EXPECT_TRUE(TokenMatches(first, first));
   EXPECT_FALSE(TokenMatches(std::string(first).substr(0, 21), first));
   EXPECT_FALSE(TokenMatches(std::string(first) + "x", first));

@@ -35,8 +35,8 @@ const datagrams = [];  // { values, time }
 // joywire-send --web on every address at `port` (and `trustPort`), its output (both streams) in
 // .log; `started` resolves with the token once its addresses and QR code are out. `terminal`:
 // run by script(1), with a terminal for its output.
-function startSender(port, trustPort, { configHome = config, terminal = false } = {}) {
-  let command = [...launcher, process.env.JOYWIRE_SEND, "--web", "--web-port", String(port),
+function startSender(port, trustPort, { configHome = config, terminal = false, more = [] } = {}) {
+  let command = [...launcher, process.env.JOYWIRE_SEND, "--web", "--web-port", String(port), ...more,
     "--port", String(receiver.address().port), "--qr",
     ...(secure ? ["--https", "--http-port", String(trustPort)] : [])];
   if (terminal) command = ["script", "-qfec", command.map((a) => `'${a}'`).join(" "), "/dev/null"];
@@ -187,7 +187,22 @@ after(async () => {
   execFileSync("rm", ["-rf", scratch]);
 });
 
-test("the QR code printed under the addresses reads back as the first address", () => {
+// A page of an earlier pairing, opened first and looked at last: what it asked for meanwhile.
+let stalePage, staleSince;
+async function openStalePage() {
+  stalePage = await browser.newPage();
+  await stalePage.evaluateOnNewDocument(() => {
+    window.asked = 0;  // WebSocket opens and requests, all refused
+    const [Socket, ask] = [WebSocket, fetch];
+    window.WebSocket = class extends Socket { constructor(...a) { super(...a); ++window.asked; } };
+    window.fetch = (...a) => { ++window.asked; return ask(...a); };
+  });
+  staleSince = performance.now();
+  await stalePage.goto(`${scheme}://${host}:${web}/#AAAAAAAAAAAAAAAAAAAAAA`);
+}
+
+test("the QR code printed under the addresses reads back as the first address", async () => {
+  await openStalePage();
   // Half blocks to modules: two rows a character, the upper and the lower half.
   const rows = server.log.split(/\r?\n/).filter((l) => l.includes("\x1b[30;107m"))
     .map((l) => [...l.replace(/\x1b\[[0-9;]*m/g, "")]);
@@ -212,20 +227,23 @@ test("two fingers move the stick and the throttle at once; the stick centres on 
   if (process.env.JOYWIRE_SCREENSHOT) await page.screenshot({ path: process.env.JOYWIRE_SCREENSHOT });
   const stick = await box(page, "#stick");
   const throttle = await box(page, "#throttle");
-  const r = Math.min(stick.width, stick.height) / 2;
   const at = { x: stick.x + stick.width / 2, y: stick.y + stick.height / 2, id: 1 };
   const z = { x: throttle.x + throttle.width / 2, id: 2 };
   await touch(page, "touchStart", [at, { ...z, y: throttle.y + throttle.height * 0.9 }]);
+  const r = (await box(page, "#stick .ring")).width / 2;  // drawn at the travel of full deflection
+  assert.ok(Math.abs(r - 80) < 1, `travel ${r} px`);
   const since = performance.now();
-  await touch(page, "touchMove", [{ ...at, x: at.x + 0.6 * r, y: at.y - 0.3 * r },
+  await touch(page, "touchMove", [{ ...at, x: at.x + 0.6 * r, y: at.y - 0.8 * r },
     { ...z, y: throttle.y + throttle.height * 0.25 }]);
-  await datagram(is(0.6, -0.3, 0.5), since);  // right is X+, up is a lower Y, 1/4 down is 0.5
-  await touch(page, "touchMove", [{ ...at, x: at.x + 2 * r, y: at.y + 2 * r },
-    { ...z, y: throttle.y + throttle.height * 0.25 }]);
-  await datagram(is(Math.SQRT1_2, Math.SQRT1_2, 0.5), since);  // clamped to the circle
+  // Right is X+, up a lower Y; the throttle from where it was, not where the finger landed.
+  await datagram(is(0.6, -0.8, -1 + 2 * 0.65), since);
+  await touch(page, "touchMove", [{ ...at, x: at.x + 0.5 * r }, { ...z, y: throttle.y + throttle.height * 0.25 }]);
+  await datagram(is((0.5 - 0.05) / 0.95, 0), since);  // past a 5% dead zone, rescaled
+  await touch(page, "touchMove", [{ ...at, x: at.x - 3 * r }, { ...z, y: throttle.y + throttle.height * 0.25 }]);
+  await datagram(is(-1, 0, 0.3), since);  // full deflection, however far past it
   const released = performance.now();
   await touch(page, "touchEnd");
-  await datagram(is(0, 0, 0.5, 0, 0), released);  // centred; the throttle stays
+  await datagram(is(0, 0, 0.3, 0, 0), released);  // centred; the throttle stays
   await page.close();
 });
 
@@ -241,28 +259,56 @@ test("a button is pressed while touched", async () => {
   await page.close();
 });
 
-test(`tilt on a secure page (${scheme}://${host}) moves X and Y, 30 degrees for full deflection`, async () => {
+// The orientation angles (alpha about Z, beta about X', gamma about Y'') of a phone held as a
+// steering wheel in landscape, its screen `back` degrees back from upright, turned `turn`
+// degrees clockwise as its user sees it.
+function wheelGrip(back, turn) {
+  const [c, s, rad] = [Math.cos, Math.sin, Math.PI / 180];
+  const times = (a, b) => a.map((row) => b[0].map((_, j) => row.reduce((sum, v, k) => sum + v * b[k][j], 0)));
+  const aboutX = (t) => [[1, 0, 0], [0, c(t), -s(t)], [0, s(t), c(t)]];
+  const aboutZ = (t) => [[c(t), -s(t), 0], [s(t), c(t), 0], [0, 0, 1]];
+  const upright = [[0, -1, 0], [0, 0, -1], [1, 0, 0]];  // its x up, its y west, its screen south
+  const r = times(times(aboutX(-back * rad), upright), aboutZ(-turn * rad));
+  let [alpha, beta, gamma] = [Math.atan2(-r[0][1], r[1][1]), Math.asin(r[2][1]), Math.atan2(-r[2][0], r[2][2])].map((a) => a / rad);
+  if (gamma < -90 || gamma >= 90) {  // the same rotation with gamma in -90..90, as browsers give it
+    [alpha, beta, gamma] = [alpha + 180, (beta > 0 ? 180 : -180) - beta, gamma + (gamma < 0 ? 180 : -180)];
+  }
+  return { alpha: (alpha + 360) % 360, beta, gamma };
+}
+
+test(`tilt on a secure page (${scheme}://${host}): a wheel turn, however the screen leans; the knob shows it`, async () => {
   const page = await openPage();
-  assert.equal(await page.$eval("#tilt", (e) => e.disabled), false);
+  await page.setViewport({ ...phone, width: 844, height: 390, isLandscape: true });
+  if (process.env.JOYWIRE_SCREENSHOT) await page.screenshot({ path: process.env.JOYWIRE_SCREENSHOT.replace(/\.png$/, "-landscape.png") });
+  await page.click("#settings-button");
+  await page.click("label:has(#wheel)");  // X from tilt; Y stays on the thumb
+  await page.click("#settings-done");
   await page.click(".switch");
   await page.waitForFunction(() => document.querySelector("#tilt").checked, { timeout: 2000 });
   page.cdp ??= await page.createCDPSession();
   // A listener after the page's own: when it has seen a reading, so has the page.
-  await page.evaluate(() => addEventListener("deviceorientation", (e) => { window.seen = [e.beta, e.gamma]; }));
-  const tilt = async (beta, gamma) => {  // until the page has had the reading
-    await page.cdp.send("DeviceOrientation.setDeviceOrientationOverride", { alpha: 0, beta, gamma });
-    await page.waitForFunction((b, g) => window.seen && Math.abs(seen[0] - b) < 0.01 &&
-      Math.abs(seen[1] - g) < 0.01, { timeout: 3000 }, beta, gamma);
+  await page.evaluate(() => addEventListener("deviceorientation", (e) => { window.seen = e.beta; }));
+  const pose = async (back, turn) => {
+    const angles = wheelGrip(back, turn);
+    await page.cdp.send("DeviceOrientation.setDeviceOrientationOverride", angles);
+    await page.waitForFunction((b) => Math.abs(window.seen - b) < 0.06, { timeout: 3000 }, angles.beta);  // in tenths of a degree
+    return performance.now();
   };
-  const since = performance.now();
-  await tilt(60, 0);  // the first reading is the reference: held as at the switch
-  await datagram(is(0, 0), since);
-  await tilt(45, 15);  // the right edge down 15, the top edge away 15: right and forward
-  await datagram(is(0.5, -0.5), since).catch(async (error) => {  // with what the page showed
-    throw new Error(`${error.message}; the page: ${await page.$eval("body", (b) => b.innerText)}`);
-  });
-  await tilt(80, -50);  // clamped on X; back towards the player by 20 on Y
-  await datagram(is(-1, 2 / 3), since);
+  for (const back of [0, 5, 15, 45]) {
+    await pose(back, 0);
+    await page.click("#recentre");
+    const turned = await datagram((v) => Math.abs(v[0] - 0.22) < 0.05, await pose(back, 10));  // 10 of 45 degrees
+    if (back === 0) assert.notEqual(await page.$eval("#stick .knob", (k) => k.style.transform), "translate(0px, 0px)");
+    for (const tip of [-10, 10]) {
+      await datagram((v) => Math.abs(v[0] - turned.values[0]) < 0.05, await pose(back + tip, 10));
+    }
+  }
+  await page.click("#settings-button");
+  await page.click("label:has(#wheel)");  // both axes by tilt: the top edge away is forward
+  await page.click("#settings-done");
+  await pose(0, 0);
+  await page.click("#recentre");
+  await datagram(is(0, -(20 - 1.5) / (45 - 1.5)), await pose(20, 0));
   await page.close();
 });
 
@@ -287,7 +333,7 @@ test("a page closed, or frozen with its socket open, gives the neutral datagram 
     const throttle = await box(page, "#throttle");
     const at = { x: stick.x + stick.width / 2, y: stick.y + stick.height / 2, id: 1 };
     const since = performance.now();
-    await touch(page, "touchStart", [at, { x: throttle.x + 5, y: throttle.y + 5, id: 2 }]);
+    await touch(page, "touchStart", [at, { x: throttle.x + 5, y: throttle.y + throttle.height - 5, id: 2 }]);
     await touch(page, "touchMove", [{ ...at, x: at.x + 40 }, { x: throttle.x + 5, y: throttle.y + 5, id: 2 }]);
     await datagram((v) => v[0] > 0.1 && v[2] > 0.9, since);
     const ended = performance.now();
@@ -383,7 +429,7 @@ test("connections that never showed the token, kept alive on either port, cannot
 });
 
 test("output nobody reads, a stopped terminal or a closed pipe never hold a datagram back; SIGHUP ends neutral", async () => {
-  const other = startSender(await freePort(), await freePort());
+  const other = startSender(await freePort(), await freePort(), { more: ["--throttle-rest", "centre"] });
   const otherToken = await other.started;
   const port = Number(other.url.match(/:(\d+)\//)[1]);
   other.stdout.pause();  // nobody reads: the pipe fills
@@ -400,7 +446,7 @@ test("output nobody reads, a stopped terminal or a closed pipe never hold a data
   let page = await holdRightAndButton(port, otherToken);
   let ended = performance.now();
   await page.close();
-  await datagram(neutral, ended, 1000);
+  await datagram(is(0, 0, 0, 0, 0), ended, 1000);  // the throttle to its rest too, as asked
   other.stdout.destroy();  // the pipe is closed: the next line fails to be written
   page = await holdRightAndButton(port, otherToken);
   ended = performance.now();
@@ -425,6 +471,49 @@ test("output nobody reads, a stopped terminal or a closed pipe never hold a data
   await datagram(neutral, ended, 1000);
   terminal.stdin.write("\x11");
   process.kill(-terminal.pid, "SIGTERM");
+});
+
+test("in landscape a touch in a corner reaches full deflection; the tap that retakes control is no input", async () => {
+  const page = await openPage();
+  await page.setViewport({ ...phone, width: 844, height: 390, isLandscape: true });
+  const stick = await box(page, "#stick");
+  let since = performance.now();
+  await touch(page, "touchStart", [{ x: stick.x + 6, y: stick.y + stick.height - 6, id: 1 }]);
+  await touch(page, "touchMove", [{ x: stick.x + 2, y: stick.y + stick.height - 2, id: 1 }]);
+  await datagram(is(-Math.SQRT1_2, Math.SQRT1_2), since);
+  await touch(page, "touchEnd");
+  const throttle = await box(page, "#throttle");
+  await touch(page, "touchStart", [{ x: throttle.x + 9, y: throttle.y + throttle.height - 9, id: 2 }]);
+  await touch(page, "touchMove", [{ x: throttle.x + 9, y: throttle.y + throttle.height * 0.25 - 9, id: 2 }]);  // 3/4 up: +1.5
+  await touch(page, "touchEnd");
+  await datagram(is(0, 0, 0.5), since);
+  (await openPage()).close();  // takes over, and goes
+  await page.waitForSelector('#connection[data-state="taken-over"]');
+  since = performance.now();
+  await touch(page, "touchStart", [{ x: throttle.x + 9, y: throttle.y + 4, id: 3 }]);  // on the throttle's top
+  await touch(page, "touchEnd");
+  await page.waitForSelector('#connection[data-state="connected"]');
+  await datagram(is(0, 0, 0.5), since);
+  await new Promise((r) => setTimeout(r, 300));
+  assert.ok(!datagrams.some((d) => d.time >= since && d.values[2] > 0.6), "the tap moved the throttle");
+  await page.close();
+});
+
+test("an earlier pairing's page stops, told why; a restart with the kept token reconnects by itself", async () => {
+  await new Promise((r) => setTimeout(r, 10000 - (performance.now() - staleSince)));
+  assert.equal(await stalePage.$eval("#connection", (e) => e.dataset.state), "refused");
+  assert.match(await stalePage.$eval("#overlay", (e) => e.innerText), /earlier pairing\. Scan the new code/);
+  assert.ok(await stalePage.evaluate(() => window.asked) <= 2, "no more than 2 requests in 10 s");
+  const page = await openPage();
+  server.kill("SIGTERM");
+  await server.ended;
+  await page.waitForSelector('#connection[data-state="disconnected"]');
+  server = startSender(web, trust);
+  assert.equal(await server.started, token, "the kept token");
+  const back = performance.now();
+  await page.waitForSelector('#connection[data-state="connected"]', { timeout: 3000 });
+  await datagram(is(0, 0, -1), back);
+  await page.close();
 });
 
 test("HTTPS: the authority on the plain port signed the page's certificate; kept only where it is ours, reused", { skip: !secure }, async () => {

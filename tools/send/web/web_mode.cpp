@@ -364,6 +364,8 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
                                    options.webPort,
                                    token,
                                    std::string_view(kControllerPage, kControllerPageSize),
+                                   kPageFiles,
+                                   kPageFileCount,
                                    options.webHttps ? &identity : nullptr,
                                    options.httpPort,
                                    trustPage,

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "tools/send/web/controller_page.h"
+
 namespace joywire {
 
 // What the server hands on: each checked controller message, the neutral position when the
@@ -40,6 +42,8 @@ struct WebServerSettings {
   std::uint16_t port;   // the page, its WebSocket and its requests
   std::string_view token;
   std::string_view page;  // the controller page, served at "/"
+  const PageFile* files;  // its manifest and icons
+  std::size_t fileCount;
   // HTTPS: the page over TLS (1.2 at least) on `port`, and on `trustPort`, in plain HTTP, only
   // the authority's certificate (/ca.crt, DER) and the page that says how to trust it.
   const TlsIdentity* tls;

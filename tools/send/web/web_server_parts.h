@@ -54,8 +54,8 @@ inline constexpr unsigned short kTakenOver = 4000;
 
 inline constexpr char kContentSecurityPolicy[] =
     "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
-    "connect-src 'self'; img-src data:; base-uri 'none'; form-action 'none'; "
-    "frame-ancestors 'none'";
+    "connect-src 'self'; img-src 'self' data:; manifest-src 'self'; base-uri 'none'; "
+    "form-action 'none'; frame-ancestors 'none'";
 
 // What a listener offers: the controller (page, WebSocket, requests), or in the HTTPS mode's
 // plain-HTTP port only the authority's certificate and how to trust it.

@@ -106,6 +106,8 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     } else if (path == "/" || path == "/index.html") {
       server_.events.PageServed();
       Respond(http::status::ok, server_.settings.page, "text/html; charset=utf-8");
+    } else if (const PageFile* file = FileAt(path)) {
+      Respond(http::status::ok, file->bytes, file->type);
     } else {
       Respond(http::status::not_found, "not found\n", "text/plain");
     }
@@ -123,6 +125,15 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     slot_.ShowedToken();
     handedOn_ = true;
     StartControllerSession(server_, std::move(stream_), std::move(peer_), request);
+  }
+
+  const PageFile* FileAt(std::string_view path) const {
+    for (std::size_t i = 0; i < server_.settings.fileCount; ++i) {
+      if (server_.settings.files[i].path == path) {
+        return &server_.settings.files[i];
+      }
+    }
+    return nullptr;
   }
 
   // Whether the page's token still pairs it (204) or is one of an earlier pairing (403): what

@@ -4,36 +4,64 @@
 // message of 20 bytes, the datagram itself. The state is repeated while connected, so that
 // joywire-send can tell a controller that went quiet and centre the stick.
 (() => {
-  const kRepeatMs = 80;           // the state again at least this often (joywire-send: 500 ms)
-  const kTiltFullDegrees = 30;    // a tilt of 30 degrees is full deflection
-  const kTiltReadingWaitMs = 3000;
+  const kRepeatMs = 200;          // the state again when nothing changed (joywire-send: 500 ms)
+  const kRetryMaxMs = 2000;       // reconnection backs off to this at most
   const kTakenOver = 4000;        // joywire-send's close code: another controller took over
-
-  const token = decodeURIComponent(location.hash.slice(1));
-  const values = new Float32Array([0, 0, -1, 0, 0]);  // the throttle starts at the bottom
-  const lastSent = new Float32Array(5).fill(NaN);
-  let lastSendTime = 0;
-  let socket = null;
-  let retryDelay = 500;
-  let repeatTimer = 0;
+  const kTiltReadingWaitMs = 3000;
+  const kTiltDeadZone = 1.5;      // degrees around the reference
+  const kStickDeadZone = 0.05;    // of full deflection, around the centre
 
   const $ = (selector) => document.querySelector(selector);
   const connection = $("#connection");
+  const overlay = $("#overlay");
   const note = $("#note");
   const stick = $("#stick");
   const throttle = $("#throttle");
   const tiltSwitch = $("#tilt");
+  const clamp = (value, low = -1, high = 1) => Math.max(low, Math.min(high, value));
+  const vibrate = (ms) => navigator.vibrate && navigator.vibrate(ms);
+
+  // What this phone keeps: its settings, and the pairing token it last used, so that an icon
+  // on the home screen (which opens "/") pairs as the address it was made from did.
+  const kept = (key, fallback) => {
+    try { return localStorage.getItem(`joywire.${key}`) ?? fallback; } catch (error) { return fallback; }
+  };
+  const keep = (key, value) => {
+    try { localStorage.setItem(`joywire.${key}`, value); } catch (error) { /* private mode */ }
+  };
+  let token = decodeURIComponent(location.hash.slice(1));
+  if (token) keep("token", token); else token = kept("token", "");
+
+  const values = new Float32Array([0, 0, -1, 0, 0]);  // the throttle starts at the bottom
+  const lastSent = new Float32Array(5).fill(NaN);
+  let lastSendTime = 0;
 
   // --- The wire -----------------------------------------------------------------------------
 
-  function showConnection(state, text) {
-    connection.dataset.state = state;
-    connection.textContent = text;
-  }
+  let socket = null;
+  let state = "";
+  let refused = false;
+  let retryDelay = 250;
+  let retryTimer = 0;
+  let repeatTimer = 0;
+  let viaRequests = false;  // messages as HTTPS requests, where a WebSocket cannot connect
+  let failedOpens = 0;
 
-  function showNote(text) {
-    note.textContent = text;
-    note.hidden = !text;
+  // The connection as the status line and the overlay tell it; the controls are inert under
+  // the overlay whenever nothing is connected.
+  function show(next, status, message) {
+    const was = state;
+    state = next;
+    connection.dataset.state = next;
+    connection.textContent = status;
+    const connected = next === "connected";
+    document.body.classList.toggle("inert", !connected);
+    overlay.hidden = connected;
+    overlay.firstElementChild.textContent = message || status;
+    if (was === "connected" && !connected) {
+      vibrate(200);
+      letGoOfEverything();
+    }
   }
 
   function message() {
@@ -43,107 +71,169 @@
     return bytes;
   }
 
-  // Sends the state: on a change only when it differs from what was sent last.
+  // Sends the state: on a change only when it differs from what was sent last; the repeat is
+  // due a while after the last message, and only then does the page wake for it.
   function send(repeat) {
     if (!repeat && values.every((value, i) => value === lastSent[i])) return;
     if (viaRequests) {
-      request();
+      request(repeat);
       return;
     }
-    if (!socket || socket.readyState !== WebSocket.OPEN) return;
+    if (state !== "connected" || !socket || socket.readyState !== WebSocket.OPEN) return;
     socket.send(message());
+    sent();
+  }
+
+  function sent() {
     lastSent.set(values);
     lastSendTime = performance.now();
+    clearTimeout(repeatTimer);
+    repeatTimer = setTimeout(() => send(true), viaRequests && failing ? 1000 : kRepeatMs);
+  }
+
+  // Whether the token still pairs this page: "paired", "refused" (an earlier pairing), or
+  // "unreachable" (joywire-send is not there).
+  async function checkPairing() {
+    try {
+      const response = await fetch(`/pairing?token=${encodeURIComponent(token)}`, {
+        cache: "no-store", signal: AbortSignal.timeout ? AbortSignal.timeout(2500) : undefined });
+      if (response.status === 403) return "refused";
+      return response.ok ? "paired" : "unreachable";
+    } catch (error) {
+      return "unreachable";
+    }
+  }
+
+  function refuse() {
+    refused = true;
+    viaRequests = false;
+    clearTimeout(retryTimer);
+    clearTimeout(repeatTimer);
+    if (socket) socket.close();
+    show("refused", "refused: an earlier pairing",
+      "This address is from an earlier pairing. Scan the new code.");
+  }
+
+  function retryLater(status) {
+    show("disconnected", status, "joywire-send is not reachable. Trying again…");
+    clearTimeout(retryTimer);
+    retryTimer = setTimeout(connect, retryDelay);
+    retryDelay = Math.min(retryDelay * 2, kRetryMaxMs);
+  }
+
+  function connect() {
+    clearTimeout(retryTimer);
+    if (!token) {
+      show("refused", "no pairing token", "Open the address joywire-send printed, or scan its code.");
+      return;
+    }
+    if (refused || socket) return;
+    if (!viaRequests) show("connecting", "connecting…", "Connecting to joywire-send…");
+    const scheme = location.protocol === "https:" ? "wss://" : "ws://";
+    const attempt = new WebSocket(`${scheme}${location.host}/ws?token=${encodeURIComponent(token)}`);
+    socket = attempt;
+    attempt.binaryType = "arraybuffer";
+    let opened = false;
+    attempt.onopen = () => {
+      opened = true;
+      failedOpens = 0;
+      retryDelay = 250;
+      viaRequests = false;
+      show("connected", "connected");
+      send(true);
+    };
+    attempt.onclose = async (event) => {
+      if (socket === attempt) socket = null;
+      if (refused) return;
+      if (event.code === kTakenOver) {
+        show("taken-over", "taken over", `${event.reason || "Another controller took over"}. ` +
+          "Tap to take control again.");
+        return;
+      }
+      if (viaRequests) {  // a try for the WebSocket while requests carry the messages
+        retryTimer = setTimeout(connect, 5000);
+        return;
+      }
+      const reason = opened && event.reason ? `: ${event.reason}` : "";
+      const pairing = await checkPairing();
+      if (pairing === "refused") {
+        refuse();
+      } else if (pairing === "paired" && !opened && location.protocol === "https:" && ++failedOpens >= 2) {
+        startRequests();
+      } else {
+        retryLater(pairing === "paired" ? `disconnected${reason}` : "not reachable");
+      }
+    };
   }
 
   // Where a secure page's WebSocket cannot connect (iOS, before the certificate has full
-  // trust), the same messages go as HTTPS requests; two at most on the way, then the latest.
-  let viaRequests = false;
-  let failedOpens = 0;
+  // trust), the same messages go as HTTPS requests; two at most on the way, then the latest;
+  // one a second while nothing answers. A refused one ends them; an open WebSocket too.
   let inFlight = 0;
   let behind = false;
-  function request() {
+  let failing = false;
+  function request(repeat) {
+    if (!repeat && failing) return;
     if (inFlight >= 2) {
       behind = true;
       return;
     }
     ++inFlight;
-    lastSent.set(values);
-    lastSendTime = performance.now();
+    sent();
     fetch(`/input?token=${encodeURIComponent(token)}`, {
       method: "POST", body: message(), cache: "no-store",
       headers: { "Content-Type": "application/octet-stream" },
     }).then((response) => {
-      if (response.ok) showConnection("connected", "connected (HTTPS requests)");
-      else showConnection("disconnected", `refused (${response.status})`);
-    }).catch(() => showConnection("disconnected", "disconnected; retrying…"))
-      .finally(() => {
-        --inFlight;
-        if (behind) {
-          behind = false;
-          request();
-        }
-      });
+      if (response.status === 403) return refuse();
+      failing = !response.ok;
+      if (response.ok && state !== "connected") show("connected", "connected (HTTPS requests)");
+    }).catch(() => {
+      failing = true;
+      if (viaRequests) show("disconnected", "not reachable", "joywire-send is not reachable. Trying again…");
+    }).finally(() => {
+      --inFlight;
+      if (behind && viaRequests) {
+        behind = false;
+        request(true);
+      }
+    });
   }
 
   function startRequests() {
     viaRequests = true;
-    showConnection("connecting", "connecting (HTTPS requests)…");
-    send(true);
-    repeatTimer = setInterval(() => {
-      if (performance.now() - lastSendTime >= kRepeatMs) send(true);
-    }, kRepeatMs / 4);
+    show("connecting", "connecting (HTTPS requests)…", "Connecting to joywire-send…");
+    request(true);
+    retryTimer = setTimeout(connect, 5000);
   }
 
-  function connect() {
-    if (!token) {
-      showConnection("disconnected", "no pairing token: open the address joywire-send printed");
-      return;
+  // Back at once, rather than at the next try: the network, the page, a touch.
+  function reconnectNow() {
+    if (refused || socket || viaRequests || state === "connected") return;
+    retryDelay = 250;
+    connect();
+  }
+  window.addEventListener("online", reconnectNow);
+  document.addEventListener("visibilitychange", () => {
+    if (document.visibilityState === "visible") {
+      keepAwake();
+      if (state !== "taken-over") reconnectNow();
     }
-    showConnection("connecting", "connecting…");
-    const scheme = location.protocol === "https:" ? "wss://" : "ws://";
-    socket = new WebSocket(`${scheme}${location.host}/ws?token=${encodeURIComponent(token)}`);
-    socket.binaryType = "arraybuffer";
-    let opened = false;
-    socket.onopen = () => {
-      opened = true;
-      failedOpens = 0;
-      retryDelay = 500;
-      showConnection("connected", "connected");
-      send(true);
-      repeatTimer = setInterval(() => {
-        if (performance.now() - lastSendTime >= kRepeatMs) send(true);
-      }, kRepeatMs / 4);
-    };
-    socket.onclose = (event) => {
-      clearInterval(repeatTimer);
-      socket = null;
-      if (event.code === kTakenOver) {
-        showConnection("taken-over", `${event.reason || "taken over"}; tap to take control again`);
-        return;
-      }
-      if (!opened && location.protocol === "https:" && ++failedOpens >= 2) {
-        startRequests();
-        return;
-      }
-      const reason = event.reason ? `: ${event.reason}` : "";
-      showConnection("disconnected", `disconnected${reason}; reconnecting…`);
-      setTimeout(connect, retryDelay);
-      retryDelay = Math.min(retryDelay * 2, 8000);
-    };
-  }
-
-  // Taken over, or back from the background: a touch takes control again.
-  document.addEventListener("pointerdown", () => {
-    if (!socket && connection.dataset.state === "taken-over") connect();
-    keepAwake();
-  }, true);
+  });
+  // The tap that takes control again, or brings it back sooner, is no input.
+  overlay.addEventListener("pointerdown", (event) => {
+    event.preventDefault();
+    event.stopPropagation();
+    if (state === "taken-over" || state === "disconnected") reconnectNow();
+  });
 
   // --- Drawing ------------------------------------------------------------------------------
 
   function draw() {
-    throttle.querySelector(".fill").style.height = `${((values[2] + 1) / 2) * 100}%`;
-    throttle.setAttribute("aria-valuenow", values[2].toFixed(2));
+    const z = values[2];
+    throttle.querySelector(".fill").style.height = `${((z + 1) / 2) * 100}%`;
+    throttle.querySelector(".readout").textContent = z.toFixed(2);
+    throttle.setAttribute("aria-valuenow", z.toFixed(2));
+    throttle.setAttribute("aria-valuetext", z.toFixed(2));
     for (const [id, index] of [["#button1", 3], ["#button2", 4]]) {
       $(id).setAttribute("aria-pressed", values[index] === 1 ? "true" : "false");
     }
@@ -157,19 +247,21 @@
   // The earliest move events the browser offers: raw updates are not held for the next frame.
   // Where both come, the later one carries no change and sends nothing.
   const moveEvents = "onpointerrawupdate" in window ? ["pointerrawupdate", "pointermove"] : ["pointermove"];
+  const letGo = [];  // each control's release, for when the connection goes
 
   // Calls `move` for one pointer at a time on `element`, from its press to its release.
   function follow(element, { press, move, release }) {
     let pointer = null;
+    const end = () => {
+      pointer = null;
+      release();
+    };
     element.addEventListener("pointerdown", (event) => {
-      if (pointer !== null) return;
+      if (pointer !== null || state !== "connected") return;
+      event.preventDefault();
+      if (press(event) === false) return;
       pointer = event.pointerId;
       element.setPointerCapture(pointer);
-      event.preventDefault();
-      if (press(event) === false) {
-        pointer = null;
-        return;
-      }
       move(event);
     });
     for (const type of moveEvents) {
@@ -177,22 +269,34 @@
         if (event.pointerId === pointer) move(event);
       });
     }
-    const end = (event) => {
-      if (event.pointerId !== pointer) return;
-      pointer = null;
-      release();
-    };
     for (const type of ["pointerup", "pointercancel", "lostpointercapture"]) {
-      element.addEventListener(type, end);
+      element.addEventListener(type, (event) => {
+        if (event.pointerId === pointer) end();
+      });
     }
+    letGo.push(() => {
+      if (pointer !== null) end();
+    });
   }
 
-  // --- The stick: the touch is the centre; the largest circle that fits is full deflection ----
+  function letGoOfEverything() {
+    letGo.forEach((release) => release());
+  }
 
-  let centre = null;
-  let radius = 1;
+  // --- The stick: full deflection is a fixed travel from where the thumb lands ---------------
+
   const ring = stick.querySelector(".ring");
   const knob = stick.querySelector(".knob");
+  let travel = Number(kept("travel", 80));  // CSS px of full deflection
+  let radius = travel;
+  let centre = null;  // in page coordinates, while touched
+
+  // The travel that fits the pad, and the ring at its true size.
+  function fitStick() {
+    const box = stick.getBoundingClientRect();
+    radius = Math.max(16, Math.min(travel, box.width / 2 - 4, box.height / 2 - 4));
+    stick.style.setProperty("--ring", `${2 * radius}px`);
+  }
 
   function placeStick(x, y) {
     const box = stick.getBoundingClientRect();
@@ -204,50 +308,79 @@
     knob.style.transform = `translate(${x * radius}px, ${y * radius}px)`;
   }
 
+  // The centre stays where the whole circle fits the pad, so that every direction reaches full
+  // deflection, even from a touch in a corner.
+  function keepInside(point) {
+    const box = stick.getBoundingClientRect();
+    return {
+      x: clamp(point.x, box.left + radius, Math.max(box.left + radius, box.right - radius)),
+      y: clamp(point.y, box.top + radius, Math.max(box.top + radius, box.bottom - radius)),
+    };
+  }
+
   follow(stick, {
     press(event) {
-      if (tiltOn) return false;
-      const box = stick.getBoundingClientRect();
-      radius = Math.min(box.width, box.height) / 2;
-      centre = { x: event.clientX, y: event.clientY };
-      stick.style.setProperty("--ring", `${2 * radius}px`);
+      if (tiltOn && !wheel) return false;  // tilt has the stick
+      fitStick();
+      centre = keepInside({ x: event.clientX, y: event.clientY });
       stick.classList.add("active");
       return true;
     },
     move(event) {
-      let x = (event.clientX - centre.x) / radius;
-      let y = (event.clientY - centre.y) / radius;  // down the screen is a higher Y
-      const length = Math.hypot(x, y);
-      if (length > 1) {
-        x /= length;
-        y /= length;
+      let dx = event.clientX - centre.x;
+      let dy = event.clientY - centre.y;  // down the screen is a higher Y
+      const reach = Math.hypot(dx, dy);
+      if (reach > radius) {  // past the rim: the centre follows the thumb, within the pad
+        centre = keepInside({ x: centre.x + dx * (1 - radius / reach), y: centre.y + dy * (1 - radius / reach) });
+        dx = event.clientX - centre.x;
+        dy = event.clientY - centre.y;
       }
-      values[0] = x;
-      values[1] = y;
-      placeStick(x, y);
+      // A small dead zone around the centre, and the rest of the way rescaled to full.
+      const distance = Math.hypot(dx, dy);
+      const length = Math.min(1, distance / radius);
+      const scaled = length < kStickDeadZone ? 0 : (length - kStickDeadZone) / (1 - kStickDeadZone);
+      if (!(tiltOn && wheel)) values[0] = distance > 0 ? (dx / distance) * scaled : 0;
+      values[1] = distance > 0 ? (dy / distance) * scaled : 0;
+      placeStick(values[0], values[1]);
       changed();
     },
     release() {
       centre = null;
       stick.classList.remove("active");
-      values[0] = 0;
+      if (!(tiltOn && wheel)) values[0] = 0;
       values[1] = 0;
-      placeStick(0, 0);
+      placeStick(values[0], values[1]);
       changed();
     },
   });
 
-  // --- The throttle: where the finger is; top +1, bottom -1; it stays where it is left -------
+  // --- The throttle: dragged from where it is, top +1, bottom -1; a spring if chosen --------
 
+  let spring = kept("spring", "none");
+  let grip = null;  // where the finger landed, and the throttle then
   follow(throttle, {
-    press: () => true,
+    press: (event) => {
+      grip = { y: event.clientY, z: values[2] };
+    },
     move(event) {
-      const box = throttle.getBoundingClientRect();
-      const z = 1 - (2 * (event.clientY - box.top)) / box.height;
-      values[2] = Math.max(-1, Math.min(1, z));
+      const height = throttle.getBoundingClientRect().height;
+      values[2] = clamp(grip.z - (2 * (event.clientY - grip.y)) / height);
       changed();
     },
-    release() {},
+    release() {
+      if (spring !== "none") {
+        values[2] = spring === "centre" ? 0 : -1;
+        changed();
+      }
+    },
+  });
+  throttle.addEventListener("keydown", (event) => {
+    const steps = { ArrowUp: 0.1, ArrowRight: 0.1, ArrowDown: -0.1, ArrowLeft: -0.1, PageUp: 0.5,
+      PageDown: -0.5, Home: 2, End: -2 };
+    if (!(event.key in steps)) return;
+    event.preventDefault();
+    values[2] = clamp(Math.round((values[2] + steps[event.key]) * 100) / 100);
+    changed();
   });
 
   // --- The buttons: pressed while touched -------------------------------------------------
@@ -255,6 +388,7 @@
   for (const [id, index] of [["#button1", 3], ["#button2", 4]]) {
     const button = $(id);
     const set = (pressed) => {
+      if (pressed && values[index] !== 1) vibrate(15);
       values[index] = pressed ? 1 : 0;
       changed();
     };
@@ -270,33 +404,59 @@
     });
   }
 
-  // --- Tilt: the phone's own tilt drives X and Y -------------------------------------------
+  // --- Tilt: the phone's rotation since the reference pose drives the stick ------------------
+  // From the orientation event's angles as one rotation (a quaternion), never from differences
+  // of the angles, which jump where the screen passes upright. X is the turn in the screen's
+  // plane, as of a steering wheel, however the screen leans; Y the tip of its top edge.
 
   let tiltOn = false;
-  let reading = null;     // the latest orientation: { beta, gamma }
-  let reference = null;   // the tilt as the phone was held when the switch went on
+  let wheel = kept("wheel", "0") === "1";  // X from tilt only: Y, throttle and buttons by thumb
+  let range = Number(kept("range", 45));   // degrees for full deflection
+  let reading = null;
+  let reference = null;  // the rotation back to the reference pose, and the screen's axes then
   let readingWatch = 0;
 
-  // The tilt as the user sees the screen, in degrees: the right edge down, the top edge away.
-  function screenTilt({ beta, gamma }) {
+  const radians = (degrees) => (degrees * Math.PI) / 180;
+  const times = (a, b) => [
+    a[0] * b[0] - a[1] * b[1] - a[2] * b[2] - a[3] * b[3],
+    a[0] * b[1] + a[1] * b[0] + a[2] * b[3] - a[3] * b[2],
+    a[0] * b[2] - a[1] * b[3] + a[2] * b[0] + a[3] * b[1],
+    a[0] * b[3] + a[1] * b[2] - a[2] * b[1] + a[3] * b[0],
+  ];
+  // The device's rotation (w, x, y, z): alpha about Z, then beta about X, then gamma about Y.
+  function rotationOf({ alpha, beta, gamma }) {
+    const half = (degrees) => radians(degrees) / 2;
+    return times(times([Math.cos(half(alpha)), 0, 0, Math.sin(half(alpha))],
+      [Math.cos(half(beta)), Math.sin(half(beta)), 0, 0]),
+    [Math.cos(half(gamma)), 0, Math.sin(half(gamma)), 0]);
+  }
+  // The rotation's part about `axis` (swing-twist), in degrees, -180..180.
+  function twist(q, axis) {
+    const along = q[1] * axis[0] + q[2] * axis[1] + q[3] * axis[2];
+    const degrees = (2 * Math.atan2(along, q[0]) * 180) / Math.PI;
+    return ((((degrees + 180) % 360) + 360) % 360) - 180;
+  }
+  // The screen's right as the person sees it, in the device's axes, for the way it is turned.
+  function screenRight() {
     const angle = (((screen.orientation ? screen.orientation.angle : window.orientation) || 0) + 360) % 360;
-    switch (angle) {
-      case 90: return { right: beta, away: gamma };
-      case 180: return { right: -gamma, away: beta };
-      case 270: return { right: -beta, away: -gamma };
-      default: return { right: gamma, away: -beta };
-    }
+    return { 90: [0, -1, 0], 180: [-1, 0, 0], 270: [0, 1, 0] }[angle] || [1, 0, 0];
+  }
+  // Degrees to -1..1: a dead zone around the reference, full deflection at the range.
+  const deflection = (degrees) =>
+    Math.sign(degrees) * clamp((Math.abs(degrees) - kTiltDeadZone) / (range - kTiltDeadZone), 0, 1);
+
+  function recentre() {
+    reference = null;
+    if (tiltOn && reading) applyTilt();
   }
 
-  const wrap = (degrees) => ((((degrees + 180) % 360) + 360) % 360) - 180;
-  const clamp = (value) => Math.max(-1, Math.min(1, value));
-
   function applyTilt() {
-    const now = screenTilt(reading);
-    if (!reference) reference = now;
-    values[0] = clamp(wrap(now.right - reference.right) / kTiltFullDegrees);
-    // Tipping the top edge away pushes the stick forward, a lower Y, as on the stick.
-    values[1] = clamp(-wrap(now.away - reference.away) / kTiltFullDegrees);
+    const now = rotationOf(reading);
+    if (!reference) reference = { back: [now[0], -now[1], -now[2], -now[3]], right: screenRight() };
+    const since = times(reference.back, now);
+    values[0] = deflection(-twist(since, [0, 0, 1]));  // clockwise as the person sees it: right
+    if (!wheel) values[1] = deflection(twist(since, reference.right));  // top edge back: Y+
+    fitStick();
     placeStick(values[0], values[1]);
     changed();
   }
@@ -304,32 +464,37 @@
   function stopTilt(why) {
     tiltOn = false;
     tiltSwitch.checked = false;
+    $("#recentre").hidden = true;
     clearTimeout(readingWatch);
     values[0] = 0;
     values[1] = 0;
     placeStick(0, 0);
     changed();
-    showNote(why || "");
+    if (why) showNote(why, why);
+  }
+
+  function showNote(summary, detail) {
+    note.hidden = !summary;
+    note.querySelector("summary").textContent = summary;
+    note.querySelector("p").textContent = detail;
   }
 
   const tiltPossible = window.isSecureContext && "DeviceOrientationEvent" in window;
   if (!tiltPossible) {
     tiltSwitch.disabled = true;
     tiltSwitch.setAttribute("aria-disabled", "true");
-    showNote("Tilt is off because browsers share motion only with secure pages: open this page " +
-      "as http://127.0.0.1 (for example through adb reverse) to tilt; the stick works here.");
+    showNote("No tilt, and the screen may sleep: not a secure page. More…",
+      "Browsers give motion, and keep the screen awake, only for secure pages. Start " +
+      "joywire-send with --https and open its HTTPS address (or open http://127.0.0.1 through " +
+      "adb reverse). The stick, the throttle and the buttons work here.");
   } else {
     window.addEventListener("deviceorientation", (event) => {
       if (event.beta === null || event.gamma === null) return;
-      reading = { beta: event.beta, gamma: event.gamma };
+      reading = { alpha: event.alpha || 0, beta: event.beta, gamma: event.gamma };
       if (!tiltOn) return;
       clearTimeout(readingWatch);
       applyTilt();
     });
-    const turned = () => { reference = null; };  // the new way up is the new reference
-    if (screen.orientation) screen.orientation.addEventListener("change", turned);
-    window.addEventListener("orientationchange", turned);
-
     tiltSwitch.addEventListener("change", async () => {
       if (!tiltSwitch.checked) {
         stopTilt();
@@ -348,34 +513,103 @@
         }
       }
       tiltOn = true;
-      reference = reading ? screenTilt(reading) : null;
-      showNote("");
-      readingWatch = setTimeout(
-        () => stopTilt("This device sends no tilt readings, so tilt stays off."), kTiltReadingWaitMs);
+      $("#recentre").hidden = false;
+      reference = null;  // the pose now, or at the first reading
+      if (reading) applyTilt();
+      readingWatch = setTimeout(() => {
+        if (!reading) stopTilt("This device sends no tilt readings, so tilt stays off.");
+      }, kTiltReadingWaitMs);
     });
   }
+  $("#recentre").addEventListener("click", recentre);
+
+  // --- Settings, kept on this phone ---------------------------------------------------------
+
+  const settings = $("#settings");
+  const settingsButton = $("#settings-button");
+  function openSettings(open) {
+    settings.hidden = !open;
+    settingsButton.setAttribute("aria-expanded", String(open));
+  }
+  settingsButton.addEventListener("click", () => openSettings(settings.hidden));
+  $("#settings-done").addEventListener("click", () => openSettings(false));
+
+  const wheelSwitch = $("#wheel");
+  wheelSwitch.checked = wheel;
+  wheelSwitch.addEventListener("change", () => {
+    wheel = wheelSwitch.checked;
+    keep("wheel", wheel ? "1" : "0");
+    if (tiltOn) recentre();
+  });
+  const showRange = () => { $("#range-value").textContent = `${range}°`; };
+  $("#range").value = range;
+  $("#range").addEventListener("input", (event) => {
+    range = Number(event.target.value);
+    keep("range", range);
+    showRange();
+  });
+  const showTravel = () => { $("#travel-value").textContent = `${travel} px`; };
+  $("#travel").value = travel;
+  $("#travel").addEventListener("input", (event) => {
+    travel = Number(event.target.value);
+    keep("travel", travel);
+    showTravel();
+    fitStick();
+    placeStick(values[0], values[1]);
+  });
+  $("#spring").value = spring;
+  $("#spring").addEventListener("change", (event) => {
+    spring = event.target.value;
+    keep("spring", spring);
+  });
+  const swap = $("#swap");
+  swap.checked = kept("swap", "0") === "1";
+  const showSides = () => document.body.classList.toggle("swapped", swap.checked);
+  swap.addEventListener("change", () => {
+    keep("swap", swap.checked ? "1" : "0");
+    showSides();
+    fitStick();
+    placeStick(values[0], values[1]);
+  });
+
+  const fullscreen = $("#fullscreen");
+  fullscreen.hidden = !document.documentElement.requestFullscreen;
+  fullscreen.addEventListener("click", () => {
+    if (document.fullscreenElement) document.exitFullscreen();
+    else document.documentElement.requestFullscreen({ navigationUI: "hide" }).catch(() => {});
+  });
 
   // --- The page as a whole ------------------------------------------------------------------
 
   let wakeLock = null;
   async function keepAwake() {
-    if (wakeLock || !("wakeLock" in navigator) || document.visibilityState !== "visible") return;
+    if (wakeLock || document.visibilityState !== "visible") return;
+    const awake = $("#awake-note");
+    if (!("wakeLock" in navigator)) {
+      awake.hidden = false;
+      awake.textContent = "This browser cannot keep the screen awake here: it may sleep while you steer.";
+      return;
+    }
     try {
       wakeLock = await navigator.wakeLock.request("screen");
+      awake.hidden = true;
       wakeLock.addEventListener("release", () => { wakeLock = null; });
     } catch (error) {
-      wakeLock = null;  // not allowed here; the screen may sleep
+      wakeLock = null;  // not allowed yet (no tap so far), or not here
     }
   }
-  document.addEventListener("visibilitychange", () => {
-    if (document.visibilityState !== "visible") return;
-    keepAwake();
-    if (!socket && connection.dataset.state === "disconnected") connect();
-  });
+  document.addEventListener("pointerdown", keepAwake, true);
   document.addEventListener("contextmenu", (event) => event.preventDefault());
   document.addEventListener("gesturestart", (event) => event.preventDefault());
-  window.addEventListener("resize", () => placeStick(values[0], values[1]));
+  window.addEventListener("resize", () => {
+    fitStick();
+    placeStick(values[0], values[1]);
+  });
 
+  showRange();
+  showTravel();
+  showSides();
+  fitStick();
   placeStick(0, 0);
   draw();
   keepAwake();
