@@ -172,12 +172,13 @@ before(async () => {
     execFileSync("certutil", ["-A", "-d", nss, "-n", "joywire test CA", "-t", "C,,", "-i", join(scratch, "ca.der")]);
     environment.HOME = scratch;
   }
-  browser = await puppeteer.launch({
+  const launchedWith = {
     executablePath: process.env.JOYWIRE_CHROMIUM || "/usr/bin/chromium",
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
       "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-    env: environment,
-  });
+  };
+  browser = await puppeteer.launch({ ...launchedWith, env: environment });
+  browser.launchedWith = launchedWith;
 });
 
 after(async () => {
@@ -504,16 +505,26 @@ test("an earlier pairing's page stops, told why; a restart with the kept token r
   assert.equal(await stalePage.$eval("#connection", (e) => e.dataset.state), "refused");
   assert.match(await stalePage.$eval("#overlay", (e) => e.innerText), /earlier pairing\. Scan the new code/);
   assert.ok(await stalePage.evaluate(() => window.asked) <= 2, "no more than 2 requests in 10 s");
-  const page = await openPage();
+  let page = await openPage();
+  if (secure) {  // in a browser that does not trust the authority, the warning tapped through
+    page.close();
+    const untrusting = await puppeteer.launch({ ...browser.launchedWith, env: { ...process.env, HOME: mkdtempSync(join(scratch, "home-")) } });
+    page = await untrusting.newPage();
+    await page.goto(`${scheme}://${host}:${web}/#${token}`).catch(() => {});  // the warning
+    await page.click("#details-button");
+    await page.click("#proceed-link");
+    await page.waitForSelector('#connection[data-state="connected"]');
+  }
   server.kill("SIGTERM");
   await server.ended;
   await page.waitForSelector('#connection[data-state="disconnected"]');
   server = startSender(web, trust);
   assert.equal(await server.started, token, "the kept token");
+  assert.doesNotMatch(server.log, /new certificate/);
   const back = performance.now();
   await page.waitForSelector('#connection[data-state="connected"]', { timeout: 3000 });
-  await datagram(is(0, 0, -1), back);
-  await page.close();
+  await datagram(is(0, 0, -1), back);  // it steers again
+  await (secure ? page.browser().close() : page.close());
 });
 
 test("HTTPS: the authority on the plain port signed the page's certificate; kept only where it is ours, reused", { skip: !secure }, async () => {
@@ -542,6 +553,12 @@ test("HTTPS: the authority on the plain port signed the page's certificate; kept
   assert.ok((await fetchPlain(againTrust, "/ca.crt")).equals(ca.raw), "a second start, the same CA");
   assert.match((await fetchPlain(againTrust, "/")).toString(), /Certificate Trust Settings/);
   second.kill("SIGTERM");
+  // A network that comes up after the start: a connection there gets a certificate naming it.
+  execFileSync("ip", ["addr", "add", "10.200.0.3/32", "dev", "lo"]);
+  const late = tls.connect({ host: "10.200.0.3", port: web, ca: authority });
+  await once(late, "secureConnect");
+  assert.ok(late.getPeerX509Certificate().subjectAltName.includes("IP Address:10.200.0.3"), "named");
+  late.destroy();
   if (wine) return;  // file modes, and a Windows owner, are not what wine can show
 
   assert.equal(statSync(join(config, "joywire", "ca.key")).mode & 0o777, 0o600);
@@ -556,6 +573,18 @@ test("HTTPS: the authority on the plain port signed the page's certificate; kept
   };
   await refusedWith((folder) => chmodSync(join(folder, "ca.key"), 0o644), /ca.key may be read by other users: chmod 600/);
   await refusedWith((folder) => chmodSync(folder, 0o777), /joywire may be changed by other users/);
+  // A kept server certificate with 10 days left is made anew, and the person is told.
+  const home = mkdtempSync(join(scratch, "home-"));
+  cpSync(join(config, "joywire"), join(home, "joywire"), { recursive: true });
+  const kept = (name) => join(home, "joywire", name);
+  execFileSync("openssl", ["x509", "-x509toreq", "-copy_extensions", "copy", "-in", kept("server.crt"),
+    "-signkey", kept("server.key"), "-out", kept("near.csr")], { stdio: "ignore" });
+  execFileSync("openssl", ["x509", "-req", "-in", kept("near.csr"), "-CA", kept("ca.crt"), "-CAkey", kept("ca.key"),
+    "-days", "10", "-copy_extensions", "copy", "-out", kept("server.crt")], { stdio: "ignore" });
+  const near = startSender(await freePort(), await freePort(), { configHome: home });
+  await near.started;
+  assert.match(near.log, /new certificate: phones that tapped through the warning must do it once more/);
+  near.kill("SIGTERM");
   await refusedWith((folder) => execFileSync("openssl", ["req", "-x509", "-newkey", "ec", "-pkeyopt",
     "ec_paramgen_curve:P-256", "-nodes", "-keyout", join(folder, "ca.key"), "-out", join(folder, "ca.crt"),
     "-subj", "/CN=joywire local CA on here", "-days", "30"], { stdio: "ignore" }), /is not one that joywire-send made/);

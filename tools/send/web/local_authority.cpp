@@ -9,7 +9,9 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace joywire {
 
@@ -193,6 +195,8 @@ bool ForgetLocalAuthority(KeptFolder& folder) {
   folder.Lock();
   const bool key = folder.Remove(kAuthorityKeyFile);
   const bool certificate = folder.Remove(kAuthorityCertificateFile);
+  folder.Remove(kServerKeyFile);  // what it signed goes with it
+  folder.Remove(kServerCertificateFile);
   return key || certificate;
 }
 
@@ -235,6 +239,90 @@ bool IssueServerCertificate(const LocalAuthority& authority,
     error = OpenSslError("cannot issue the server certificate");
   }
   return ok;
+}
+
+namespace {
+
+// Whether `certificate` is one of `authority`'s for exactly these addresses and localhost, for
+// more than 30 days yet, and `key` is its own.
+bool StillFits(X509* certificate, EVP_PKEY* key, const LocalAuthority& authority,
+               const std::vector<std::string>& addresses) {
+  if (X509_check_issued(authority.certificate.get(), certificate) != X509_V_OK ||
+      X509_verify(certificate, X509_get0_pubkey(authority.certificate.get())) != 1 ||
+      X509_check_private_key(certificate, key) != 1) {
+    return false;
+  }
+  time_t soon = time(nullptr) + 30 * kDay;
+  if (X509_cmp_time(X509_get0_notAfter(certificate), &soon) <= 0) {
+    return false;  // gone, or going within a month
+  }
+  auto* names = static_cast<GENERAL_NAMES*>(
+      X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
+  std::vector<std::string> named;
+  bool onlyLocalhost = true;
+  for (int i = 0; names != nullptr && i < sk_GENERAL_NAME_num(names); ++i) {
+    const GENERAL_NAME* name = sk_GENERAL_NAME_value(names, i);
+    int type = 0;
+    const auto* value = static_cast<const ASN1_STRING*>(GENERAL_NAME_get0_value(name, &type));
+    const auto* bytes = ASN1_STRING_get0_data(value);
+    if (type == GEN_IPADD && ASN1_STRING_length(value) == 4) {
+      named.push_back(std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+                      std::to_string(bytes[2]) + "." + std::to_string(bytes[3]));
+    } else if (type != GEN_DNS ||
+               std::string(reinterpret_cast<const char*>(bytes), ASN1_STRING_length(value)) !=
+                   "localhost") {
+      onlyLocalhost = false;
+    }
+  }
+  GENERAL_NAMES_free(names);
+  std::vector<std::string> wanted = addresses;
+  std::sort(named.begin(), named.end());
+  std::sort(wanted.begin(), wanted.end());
+  return onlyLocalhost && named == wanted;
+}
+
+}  // namespace
+
+bool KeptServerCertificate(KeptFolder& folder, const LocalAuthority& authority,
+                           const std::vector<std::string>& addresses, Key& key,
+                           Certificate& certificate, bool& renewed, std::string& error) {
+  std::string keyText;
+  std::string certificateText;
+  const bool kept =
+      folder.Read(kServerKeyFile, true, keyText, error) == KeptFolder::Found::kYes &&
+      folder.Read(kServerCertificateFile, false, certificateText, error) ==
+          KeptFolder::Found::kYes;
+  error.clear();  // whatever is wrong with the kept one, a new one does
+  renewed = false;
+  if (kept) {
+    Bio keyPem(BIO_new_mem_buf(keyText.data(), static_cast<int>(keyText.size())));
+    Bio certificatePem(
+        BIO_new_mem_buf(certificateText.data(), static_cast<int>(certificateText.size())));
+    key.reset(PEM_read_bio_PrivateKey(keyPem.get(), nullptr, NoPassPhrase, nullptr));
+    certificate.reset(PEM_read_bio_X509(certificatePem.get(), nullptr, NoPassPhrase, nullptr));
+    if (key && certificate && StillFits(certificate.get(), key.get(), authority, addresses)) {
+      return true;
+    }
+  }
+  renewed = kept;
+  if (!IssueServerCertificate(authority, addresses, key, certificate, error)) {
+    return false;
+  }
+  if (!folder.Write(kServerKeyFile, PrivateKeyPem(key.get()), true) ||
+      !folder.Write(kServerCertificateFile, CertificatePem(certificate.get()), false)) {
+    error = "cannot keep the server certificate in " + folder.Path();
+    return false;
+  }
+  return true;
+}
+
+bool KeepServerCertificate(const std::string& path, const std::string& keyPem,
+                           const std::string& certificatePem) {
+  KeptFolder folder;
+  std::string error;
+  return folder.Open(path, false, error) == KeptFolder::Found::kYes && folder.Lock() &&
+         folder.Write(kServerKeyFile, keyPem, true) &&
+         folder.Write(kServerCertificateFile, certificatePem, false);
 }
 
 std::string PrivateKeyPem(EVP_PKEY* key) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/firewall_hint.h"
@@ -134,6 +135,9 @@ class WebForwarder : public WebEvents {
     output_.Status("");
     output_.Line("joywire-send: stopped; sent the neutral position");
   }
+
+  // A line of its own for the person at the terminal.
+  void Note(const std::string& line) { Log(line); }
 
   // What is still to be printed, for a moment; the output may be held up for good.
   void Finish() { output_.Finish(std::chrono::seconds(1)); }
@@ -282,11 +286,21 @@ bool IsPrivateOrLoopback(const std::string& address) {
          (first == 192 && second == 168);
 }
 
-// The HTTPS mode's certificate: the authority's (made on the first start), and a server
-// certificate of this start for the addresses it may vouch for.
+constexpr char kNewCertificate[] =
+    "joywire-send: new certificate: phones that tapped through the warning must do it once more";
+
+// The identity the server hands out: the server certificate, the authority's, its key, names.
+TlsIdentity IdentityOf(const LocalAuthority& authority, const Key& key,
+                       const Certificate& certificate, const std::vector<std::string>& names) {
+  return TlsIdentity{
+      CertificatePem(certificate.get()) + CertificatePem(authority.certificate.get()),
+      PrivateKeyPem(key.get()), names};
+}
+
+// The HTTPS mode's certificate: the authority's (made on the first start), and the server
+// certificate for the addresses it may vouch for (kept from an earlier start while it fits).
 bool PrepareHttps(KeptFolder& folder, const std::vector<std::string>& addresses,
-                  TlsIdentity& identity, std::string& authorityDer) {
-  LocalAuthority authority;
+                  LocalAuthority& authority, TlsIdentity& identity, std::string& authorityDer) {
   std::string error;
   if (!LoadLocalAuthority(folder, authority, error)) {
     std::fprintf(stderr, "joywire-send: %s\n", error.c_str());
@@ -312,15 +326,38 @@ bool PrepareHttps(KeptFolder& folder, const std::vector<std::string>& addresses,
   }
   Key key;
   Certificate certificate;
-  if (!IssueServerCertificate(authority, trusted, key, certificate, error)) {
+  bool renewed = false;
+  if (!KeptServerCertificate(folder, authority, trusted, key, certificate, renewed, error)) {
     std::fprintf(stderr, "joywire-send: %s\n", error.c_str());
     return false;
   }
-  std::fflush(stdout);  // before what the web mode's own writer writes
-  identity.certificateChain =
-      CertificatePem(certificate.get()) + CertificatePem(authority.certificate.get());
-  identity.privateKey = PrivateKeyPem(key.get());
+  if (renewed) {
+    std::printf("%s\n", kNewCertificate);
+  }
+  identity = IdentityOf(authority, key, certificate, trusted);
   authorityDer = CertificateDer(authority.certificate.get());
+  return true;
+}
+
+// A certificate that names one more address, for a network that came up after the start; kept
+// in the folder by a thread of its own, so that no file is waited for here.
+bool NameAnotherAddress(const LocalAuthority& authority, const std::string& folder,
+                        const std::string& address, TlsIdentity& identity) {
+  if (!IsPrivateOrLoopback(address)) {
+    return false;
+  }
+  std::vector<std::string> names = identity.addresses;
+  names.push_back(address);
+  Key key;
+  Certificate certificate;
+  std::string error;
+  if (!IssueServerCertificate(authority, names, key, certificate, error)) {
+    return false;
+  }
+  identity = IdentityOf(authority, key, certificate, names);
+  std::thread(KeepServerCertificate, folder, identity.privateKey,
+              CertificatePem(certificate.get()))
+      .detach();
   return true;
 }
 
@@ -345,11 +382,12 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   EnableTerminalOutput();  // the QR code's blocks and the status line's escapes
   IgnoreClosedOutput();    // output nobody reads any more must not end us with a button held
   const std::vector<std::string> addresses = ServedAddresses(options);
+  LocalAuthority authority;
   TlsIdentity identity;
   std::string authorityDer;
   std::string trustPage(kTrustPage, kTrustPageSize);
   if (options.webHttps) {
-    if (!PrepareHttps(*folder, addresses, identity, authorityDer)) {
+    if (!PrepareHttps(*folder, addresses, authority, identity, authorityDer)) {
       return 1;
     }
     const std::size_t port = trustPage.find("@HTTPS_PORT@");
@@ -358,6 +396,7 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
     }
   }
   std::fflush(stdout);  // before what the web mode's own writer writes
+  const std::string folderPath = folder->Path();
   folder.reset();
   WebForwarder forwarder(sender, options, token, addresses);
   const WebServerSettings settings{options.webAddress,
@@ -367,6 +406,17 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
                                    kPageFiles,
                                    kPageFileCount,
                                    options.webHttps ? &identity : nullptr,
+                                   [&](const std::string& address, TlsIdentity& renewed) {
+                                     renewed = identity;
+                                     if (!NameAnotherAddress(authority, folderPath, address,
+                                                             renewed)) {
+                                       return false;
+                                     }
+                                     identity = renewed;
+                                     forwarder.Note(std::string(kNewCertificate) + " (for " +
+                                                    address + ")");
+                                     return true;
+                                   },
                                    options.httpPort,
                                    trustPage,
                                    authorityDer};

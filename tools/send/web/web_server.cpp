@@ -6,6 +6,7 @@
 
 #include <boost/asio/ssl.hpp>
 
+#include <algorithm>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -146,6 +147,8 @@ bool ConnectionSlot::MakeRoom(Server& server, Service service, const asio::ip::a
 
 namespace {
 
+void NameLocalAddress(Server& server, const tcp::socket& socket);
+
 void Accept(Server& server, tcp::acceptor& acceptor, Service service, bool tls) {
   acceptor.async_accept(
       [&server, &acceptor, service, tls](beast::error_code error, tcp::socket socket) {
@@ -161,6 +164,7 @@ void Accept(Server& server, tcp::acceptor& acceptor, Service service, bool tls) 
           beast::error_code ignored;
           socket.close(ignored);
         } else if (tls) {
+          NameLocalAddress(server, socket);
           StartTlsSession(server, service, std::move(socket));
         } else {
           StartPlainSession(server, service, std::move(socket));
@@ -214,6 +218,18 @@ bool Listen(Server& server, std::uint16_t port, Service service, bool tls, char*
   return true;
 }
 
+// The certificate and key the context hands to every TLS connection from now on.
+bool UseIdentity(Server& server, const TlsIdentity& identity, beast::error_code& failure) {
+  server.tls->use_certificate_chain(
+      asio::buffer(identity.certificateChain.data(), identity.certificateChain.size()), failure);
+  if (!failure) {
+    server.tls->use_private_key(
+        asio::buffer(identity.privateKey.data(), identity.privateKey.size()), ssl::context::pem,
+        failure);
+  }
+  return !failure;
+}
+
 bool PrepareTls(Server& server, char* error, std::size_t errorCapacity) {
   server.tls.emplace(ssl::context::tls_server);
   ssl::context& context = *server.tls;
@@ -222,26 +238,40 @@ bool PrepareTls(Server& server, char* error, std::size_t errorCapacity) {
                           ssl::context::no_sslv3 | ssl::context::no_tlsv1 |
                           ssl::context::no_tlsv1_1 | ssl::context::single_dh_use,
                       failure);
-  const TlsIdentity& identity = *server.settings.tls;
   // TLS 1.2 with forward secrecy and authenticated encryption only (1.3 has nothing else).
   if (!failure &&
       (SSL_CTX_set_min_proto_version(context.native_handle(), TLS1_2_VERSION) != 1 ||
        SSL_CTX_set_cipher_list(context.native_handle(), "ECDHE+AESGCM:ECDHE+CHACHA20") != 1)) {
     failure = beast::error_code(static_cast<int>(ERR_get_error()), asio::error::get_ssl_category());
   }
-  if (!failure) {
-    context.use_certificate_chain(
-        asio::buffer(identity.certificateChain.data(), identity.certificateChain.size()), failure);
-  }
-  if (!failure) {
-    context.use_private_key(asio::buffer(identity.privateKey.data(), identity.privateKey.size()),
-                            ssl::context::pem, failure);
-  }
-  if (failure) {
+  server.identity = *server.settings.tls;
+  if (failure || !UseIdentity(server, server.identity, failure)) {
     std::snprintf(error, errorCapacity, "cannot set up TLS: %s", failure.message().c_str());
     return false;
   }
   return true;
+}
+
+// A connection on an address the certificate does not name (a network that came up after the
+// start) gets, with every connection after it, one that does, where the authority may vouch
+// for that address.
+void NameLocalAddress(Server& server, const tcp::socket& socket) {
+  beast::error_code unknown;
+  const std::string address = socket.local_endpoint(unknown).address().to_string();
+  const auto known = [&address](const std::vector<std::string>& list) {
+    return std::find(list.begin(), list.end(), address) != list.end();
+  };
+  if (unknown || !server.settings.nameAddress || known(server.identity.addresses) ||
+      known(server.unnameable)) {
+    return;
+  }
+  TlsIdentity renewed;
+  beast::error_code failure;
+  if (server.settings.nameAddress(address, renewed) && UseIdentity(server, renewed, failure)) {
+    server.identity = renewed;
+  } else {
+    server.unnameable.push_back(address);
+  }
 }
 
 // Every way a person or the system ends the program, as a signal: each ends it as Ctrl-C

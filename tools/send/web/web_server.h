@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <functional>
 #include <string_view>
+#include <vector>
 
 #include "tools/send/web/controller_page.h"
 
@@ -31,10 +33,11 @@ class WebEvents {
 };
 
 // The HTTPS mode's certificate: the server certificate and the authority's, and the server's
-// private key, all PEM, in memory only.
+// private key, all PEM; and the addresses the certificate names.
 struct TlsIdentity {
   std::string certificateChain;
   std::string privateKey;
+  std::vector<std::string> addresses;
 };
 
 struct WebServerSettings {
@@ -47,6 +50,10 @@ struct WebServerSettings {
   // HTTPS: the page over TLS (1.2 at least) on `port`, and on `trustPort`, in plain HTTP, only
   // the authority's certificate (/ca.crt, DER) and the page that says how to trust it.
   const TlsIdentity* tls;
+  // A TLS connection came in on an address the certificate does not name (a network that came
+  // up after the start): a certificate that names it too, or false where none can (a public
+  // address).
+  std::function<bool(const std::string& address, TlsIdentity& identity)> nameAddress;
   std::uint16_t trustPort;
   std::string_view trustPage;
   std::string_view authorityCertificate;
