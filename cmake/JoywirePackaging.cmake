@@ -2,6 +2,8 @@
 if(WIN32)
   # Everything side by side at the top of the zip; vJoyInterface.dll goes beside joywire.exe.
   install(TARGETS joywire joywire-sim joywire-send RUNTIME DESTINATION .)
+  # One double-click: the feeder and the phone page together.
+  install(PROGRAMS packaging/windows/joywire-phone.cmd DESTINATION .)
   install(FILES README.md LICENSE CHANGELOG.md packaging/NOTICES.txt
                 packaging/LICENSE-OpenSSL.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
@@ -14,6 +16,13 @@ else()
   endif()
   install(TARGETS ${joywire_programs} RUNTIME DESTINATION bin)
   install(FILES packaging/60-joywire-uinput.rules DESTINATION lib/udev/rules.d)
+  # As services: the feeder per device, the phone page; uinput loaded at boot.
+  install(FILES packaging/systemd/joywire@.service packaging/systemd/joywire-web.service
+          DESTINATION lib/systemd/system)
+  install(FILES packaging/joywire-modules.conf DESTINATION lib/modules-load.d
+          RENAME joywire.conf)
+  install(PROGRAMS packaging/joywire-feeder DESTINATION lib/joywire)
+  install(PROGRAMS packaging/joywire-web-pairing DESTINATION bin)
   install(FILES README.md LICENSE CHANGELOG.md packaging/NOTICES.txt
                 packaging/LICENSE-OpenSSL.txt DESTINATION share/doc/joywire)
   set(CPACK_GENERATOR TGZ DEB)
@@ -26,9 +35,10 @@ else()
   endif()
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "joywire developers <joywire@localhost>")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12)")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), passwd")
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/deb/postinst)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/deb/postinst
+                                        ${PROJECT_SOURCE_DIR}/packaging/deb/prerm)
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackPerGenerator.cmake)
 endif()
 # The programs without their debugging information: that stays in build/.

@@ -37,7 +37,8 @@ if(WIN32)
   set(JOYWIRE_WEB_PLATFORM
     platform/windows/local_addresses.cpp
     platform/windows/firewall_hint.cpp
-    platform/windows/user_files.cpp)
+    platform/windows/user_files.cpp
+    platform/windows/feeder_process.cpp)
   set(JOYWIRE_WEB_SYSTEM_LIBRARIES ws2_32 mswsock iphlpapi crypt32 advapi32 user32)
 else()
   set(JOYWIRE_BOOST_INCLUDE_DIR ${JOYWIRE_BOOST_ROOT})
@@ -60,7 +61,8 @@ else()
   set(JOYWIRE_WEB_PLATFORM
     platform/posix/local_addresses.cpp
     platform/posix/firewall_hint.cpp
-    platform/posix/user_files.cpp)
+    platform/posix/user_files.cpp
+    platform/posix/feeder_process.cpp)
   set(JOYWIRE_WEB_SYSTEM_LIBRARIES Threads::Threads ${CMAKE_DL_LIBS})
 endif()
 

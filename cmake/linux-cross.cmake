@@ -12,4 +12,11 @@ set(CMAKE_FIND_ROOT_PATH /usr/${JOYWIRE_CROSS_TRIPLE} /)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${CMAKE_SYSTEM_PROCESSOR};-L;/usr/${JOYWIRE_CROSS_TRIPLE})
+# Tests run under qemu with the target's loader and libc of one release: dpkg's multiarch ones
+# when installed (the cross toolchain's older loader beside a newer multiarch libc hangs at the
+# first thread), the cross toolchain's otherwise.
+if(EXISTS /usr/lib/${JOYWIRE_CROSS_TRIPLE}/libc.so.6)
+  set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${CMAKE_SYSTEM_PROCESSOR};-L;/)
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${CMAKE_SYSTEM_PROCESSOR};-L;/usr/${JOYWIRE_CROSS_TRIPLE})
+endif()

@@ -116,7 +116,7 @@ ensure_node() {
 windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 clang-tools-14)
 
 # The uinput feeder's test against a real kernel in a VM.
-vm_packages=(qemu-system-x86 busybox-static cpio)
+vm_packages=(qemu-system-x86 busybox-static cpio kmod e2fsprogs)
 
 # Linux on 64-bit ARM: the cross compiler and qemu, for user-mode tests and a VM.
 arm64_packages=(g++-aarch64-linux-gnu qemu-user qemu-system-arm)

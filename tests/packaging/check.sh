@@ -26,21 +26,25 @@ deb=$packages/joywire_${version}_amd64.deb
 check "version $version read from the project" test -n "$version"
 
 check "zip contents" same_list "$(cmake -E tar tf "$zip")" \
-  joywire.exe joywire-sim.exe joywire-send.exe README.md LICENSE CHANGELOG.md NOTICES.txt LICENSE-OpenSSL.txt
+  joywire.exe joywire-sim.exe joywire-send.exe joywire-phone.cmd README.md LICENSE CHANGELOG.md NOTICES.txt LICENSE-OpenSSL.txt
 top=joywire-$version-linux-x86_64
+services="lib/modules-load.d/joywire.conf lib/systemd/system/joywire@.service
+  lib/systemd/system/joywire-web.service lib/joywire/joywire-feeder bin/joywire-web-pairing"
 check "tar.gz contents" same_list "$(tar tzf "$tgz" | grep -v '/$')" \
   $top/bin/joywire $top/bin/joywire-sim $top/bin/joywire-send \
-  $top/lib/udev/rules.d/60-joywire-uinput.rules \
+  $top/lib/udev/rules.d/60-joywire-uinput.rules $(printf "$top/%s " $services) \
   $top/share/doc/joywire/README.md $top/share/doc/joywire/LICENSE $top/share/doc/joywire/CHANGELOG.md \
   $top/share/doc/joywire/NOTICES.txt $top/share/doc/joywire/LICENSE-OpenSSL.txt
 check ".deb contents" same_list "$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$')" \
   ./usr/bin/joywire ./usr/bin/joywire-sim ./usr/bin/joywire-send \
-  ./usr/lib/udev/rules.d/60-joywire-uinput.rules \
+  ./usr/lib/udev/rules.d/60-joywire-uinput.rules $(printf "./usr/%s " $services) \
   ./usr/share/doc/joywire/README.md ./usr/share/doc/joywire/LICENSE \
   ./usr/share/doc/joywire/CHANGELOG.md ./usr/share/doc/joywire/NOTICES.txt \
   ./usr/share/doc/joywire/LICENSE-OpenSSL.txt
-check ".deb version and group set-up" bash -c "dpkg-deb -f '$deb' Version | grep -qx '$version' &&
+check ".deb version and set-up scripts" bash -c "dpkg-deb -f '$deb' Version | grep -qx '$version' &&
   dpkg-deb --ctrl-tarfile '$deb' | tar tf - | grep -q postinst"
+check "the rule's uaccess tag (a desktop user needs no group)" bash -c \
+  "dpkg-deb --fsys-tarfile '$deb' | tar xO ./usr/lib/udev/rules.d/60-joywire-uinput.rules | grep -q 'TAG+=\"uaccess\"'"
 
 mkdir -p "$work/tgz" "$work/deb" "$work/zip"
 tar xzf "$tgz" -C "$work/tgz"
@@ -71,10 +75,10 @@ check "the uinput feeder is static" bash -c "file '$work/tgz/$top/bin/joywire' |
 
 # The same for arm64, its programs run under qemu.
 arm=joywire-$version-linux-aarch64
-qemu=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
+qemu=(qemu-aarch64 -L /)  # dpkg's arm64 loader and libc, of one release
 check "arm64 tar.gz contents" same_list "$(tar tzf "$packages/$arm.tar.gz" | grep -v '/$')" \
   $arm/bin/joywire $arm/bin/joywire-sim $arm/bin/joywire-send \
-  $arm/lib/udev/rules.d/60-joywire-uinput.rules \
+  $arm/lib/udev/rules.d/60-joywire-uinput.rules $(printf "$arm/%s " $services) \
   $arm/share/doc/joywire/README.md $arm/share/doc/joywire/LICENSE $arm/share/doc/joywire/CHANGELOG.md \
   $arm/share/doc/joywire/NOTICES.txt $arm/share/doc/joywire/LICENSE-OpenSSL.txt
 armdeb=$packages/joywire_${version}_arm64.deb
@@ -96,6 +100,24 @@ check "joywire-send.exe --version (zip, wine)" bash -c \
 check "joywire-send.exe --web serves the page (zip, wine)" serves_page "$work/zip/joywire-send.exe" cmake/wine-run
 # The unpacked joywire.exe, with the stand-in driver library put beside it as a user would.
 cp build/windows/test-driver/vJoyInterface.dll "$work/zip/"
+# The launcher as a double-click runs it: the page served, and a message (X 0.5, button 1) by
+# request moves the stand-in joystick. (Closing its window, wine cannot show.)
+launcher_moves() {
+  local port=$((20000 + RANDOM % 20000)) token="" reply=""
+  (cd "$work/zip" && JOYWIRE_SIM_TRACE="$work/launcher.trace" "$repo/cmake/wine-run" cmd /c \
+    joywire-phone.cmd --web-port $port --no-qr >"$work/launcher.out" 2>&1 &)
+  for _ in $(seq 900); do  # the page's address, and the feeder's first update (its banner)
+    token=$(grep -ao "127.0.0.1:$port/#[A-Za-z0-9_-]*" "$work/launcher.out" | sed 's/.*#//')
+    [ -n "$token" ] && grep -q "update" "$work/launcher.trace" 2>/dev/null && break || sleep 0.1
+  done
+  exec 3<>"/dev/tcp/127.0.0.1/$port" && printf "POST /input?token=%s HTTP/1.1\r\nHost: 127.0.0.1:%s\r\n%b%b" \
+    "$token" "$port" "Content-Length: 20\r\n\r\n" '\0\0\0\x3f\0\0\0\0\0\0\0\0\0\0\x80\x3f\0\0\0\0' >&3 &&
+    reply=$(timeout 5 head -c 12 <&3) && exec 3<&-
+  for _ in $(seq 100); do grep -q "buttons=1" "$work/launcher.trace" && break; sleep 0.1; done
+  env WINEPREFIX="$repo/build/wineprefix" wineserver -k
+  [ "$reply" = "HTTP/1.1 204" ] && grep -q "x=24575 y=16383 z=16383 buttons=1" "$work/launcher.trace"
+}
+check "joywire-phone.cmd: the feeder and the page in one, a message moves the joystick (zip, wine)" launcher_moves
 scenarios=$(JOYWIRE_LAUNCHER=$repo/cmake/wine-run JOYWIRE_IN_NAMESPACE=host JOYWIRE_WAIT=180 \
   bash tests/process/scenarios.sh "$work/zip/joywire.exe" "$work/zip/joywire-send.exe" 2>&1)
 sed 's/^/  | /' <<<"$scenarios"   # every failing check, named, with what it saw

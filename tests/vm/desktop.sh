@@ -14,6 +14,7 @@ mkdir -p "$cache"
 
 # Debian 12's udev and SDL2 with all they depend on, and the tools to add users and groups.
 source "$here/../../scripts/lib/common.sh"
+source "$here/lib.sh"
 if [ ! -f "$cache/fetched" ]; then
   fetch_debs "$cache/debs" --with-dependencies udev libsdl2-2.0-0 libstdc++6 passwd login \
     libc-bin base-passwd
@@ -35,9 +36,7 @@ g++ -std=c++20 -O2 -Wall -Wextra -Werror -I"$cache/sdl-dev/usr/include/SDL2" \
   -I"$cache/sdl-dev/usr/include/x86_64-linux-gnu" -D_REENTRANT \
   "$here/sdl_probe.cpp" -o "$cache/sdl-probe" -ldl
 
-# joywire's .deb, made from this build.
-(cd "$build" && cpack -G DEB >/dev/null)
-deb=$(ls -t "$build"/../packages/joywire_*_amd64.deb | head -1)
+deb=$(joywire_deb "$build")
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -47,11 +46,7 @@ dpkg-deb -x "$deb" "$root/var/cache/joywire-deb"
 mkdir -p "$root/var/lib/dpkg/info" "$root"/{proc,sys,dev,run,tmp,root}
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./postinst >"$root/var/lib/dpkg/info/joywire.postinst"
 chmod +x "$root/var/lib/dpkg/info/joywire.postinst"
-# Debian's standard users and groups (tty, input, video...), as base-passwd sets them up.
-cp "$root/usr/share/base-passwd/passwd.master" "$root/etc/passwd"
-cp "$root/usr/share/base-passwd/group.master" "$root/etc/group"
-sed 's/:.*//; s/$/:*:19000:0:99999:7:::/' "$root/etc/passwd" >"$root/etc/shadow"
-sed 's/:.*//; s/$/:*::/' "$root/etc/group" >"$root/etc/gshadow"
+debian_users "$root"  # tty, input, video...
 cp /bin/busybox "$root/bin/busybox"
 cp "$here/desktop_init.sh" "$root/init"
 chmod +x "$root/init"
@@ -67,9 +62,4 @@ timeout 900 qemu-system-x86_64 -nographic -no-reboot -m 1536 -smp 1 \
   -kernel "$vmlinuz" -initrd "$build/vm-desktop-initramfs.gz" \
   -append "console=ttyS0 panic=-1 quiet loglevel=1" </dev/null >"$log" 2>&1 || true
 tr -d '\r' <"$log" | sed -n '/^== /,/VMCHECK DONE/p' | grep -v '^VMCHECK DONE' || true
-
-passes=$(tr -d '\r' <"$log" | grep -c '^VMCHECK PASS' || true)
-failures=$(tr -d '\r' <"$log" | grep -c '^VMCHECK FAIL' || true)
-echo "vm desktop: $passes passed, $failures failed"
-tr -d '\r' <"$log" | grep -q '^VMCHECK DONE' || { echo "vm: the checks did not finish"; tail -40 "$log"; exit 1; }
-[ "$failures" -eq 0 ] && [ "$passes" -gt 0 ]
+vm_verdict desktop "$log"

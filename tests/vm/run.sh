@@ -9,6 +9,9 @@ arch=${2:-amd64}
 here=$(cd "$(dirname "$0")" && pwd)
 cache=$build/vm-cache
 mkdir -p "$cache"
+for program in joywire joywire-send tests/evdev-reader; do
+  [ -x "$build/$program" ] || { echo "vm: $build/$program is missing: build it first (joywire needs libevdev-dev)"; exit 1; }
+done
 
 source "$here/../../scripts/lib/common.sh"
 kernel_package() {

@@ -17,7 +17,9 @@ constexpr char kUsage[] =
     "       joywire-send [--host H] [--port P] --web [--web-address A] [--web-port N]\n"
     "                    [--qr | --no-qr] [--https [--http-port N]] [--new-token]\n"
     "                    [--throttle-rest centre|bottom] [--config-dir DIR]\n"
+    "                    [--start-feeder PATH]\n"
     "       joywire-send --forget-ca [--config-dir DIR]\n"
+    "       joywire-send --pairing [--config-dir DIR] [--qr | --no-qr]\n"
     "\n"
     "Sends joywire control datagrams: five little-endian 32-bit floats (X, Y, Z axes in\n"
     "-1..1, buttons B1 and B2 pressed when 1).\n"
@@ -42,10 +44,14 @@ constexpr char kUsage[] =
     "                 own, made once, which the plain-HTTP port (8080, or --http-port) offers\n"
     "                 to phones with the steps to trust it\n"
     "  --forget-ca    delete that certificate authority, and say how to remove it from phones\n"
+    "  --pairing      show the pairing address and QR code of the --web that runs (or ran)\n"
+    "                 with this folder, for the machine's addresses now\n"
     "  --new-token    pair anew: the address printed before no longer steers (the token is\n"
     "                 kept between starts, so pages and bookmarks pair again by themselves)\n"
     "  --throttle-rest centre|bottom  when the phone goes quiet, set Z to 0 or -1 too (for a\n"
     "                 robot); by default the throttle stays where it was\n"
+    "  --start-feeder PATH  also run the feeder PATH (joywire.exe) for device 1 on --host, and\n"
+    "                 end it, after the neutral datagram, when joywire-send ends\n"
     "  --config-dir DIR  where the pairing token and the certificate authority are kept\n"
     "                 (default: $XDG_CONFIG_HOME/joywire or ~/.config/joywire)\n"
     "  --host H       destination address or name (default 127.0.0.1)\n"
@@ -73,6 +79,9 @@ int Main(int argc, const char* const* argv) {
   }
   if (options.mode == SendMode::kForgetCa) {
     return ForgetCertificateAuthority(options);
+  }
+  if (options.mode == SendMode::kPairing) {
+    return ShowPairing(options);
   }
   UdpSender sender{};
   if (!OpenUdpSender(options.host, options.port, sender, error, sizeof error)) {

@@ -16,6 +16,7 @@ int SendFlood(const UdpSender& sender, const SenderOptions& options);   // --flo
 int SendKeys(const UdpSender& sender, const SenderOptions& options);    // --keys
 int SendWeb(const UdpSender& sender, const SenderOptions& options);     // --web
 int ForgetCertificateAuthority(const SenderOptions& options);           // --forget-ca
+int ShowPairing(const SenderOptions& options);                          // --pairing
 
 // One datagram of the five values (X, Y, Z, B1, B2), at the length the options ask for. A
 // failure is reported on standard error.

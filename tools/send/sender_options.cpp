@@ -81,6 +81,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   bool webPortGiven = false;
   bool forgetCa = false;
   bool configDirGiven = false;
+  bool pairing = false;
 
   int numberCount = 0;
   bool demo = false;
@@ -140,9 +141,14 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       options.webHttps = true;
     } else if (std::strcmp(arg, "--forget-ca") == 0) {
       forgetCa = true;
+    } else if (std::strcmp(arg, "--pairing") == 0) {
+      pairing = true;
     } else if (std::strcmp(arg, "--config-dir") == 0 && hasValue) {
       options.configDir = argv[++i];
       configDirGiven = true;
+    } else if (std::strcmp(arg, "--start-feeder") == 0 && hasValue) {
+      webOnly = arg;
+      options.startFeeder = argv[++i];
     } else if (std::strcmp(arg, "--new-token") == 0) {
       webOnly = arg;
       options.newToken = true;
@@ -209,6 +215,14 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     std::snprintf(error, errorCapacity,
                   "choose one of: five numbers, --demo, --flood N, --keys, --web");
     return false;
+  }
+  if (pairing) {
+    if (web || forgetCa || numberCount > 0 || demo || flood || keys) {
+      std::snprintf(error, errorCapacity, "--pairing goes alone (with --config-dir, --qr)");
+      return false;
+    }
+    options.mode = SendMode::kPairing;
+    return true;
   }
   if ((webOnly != nullptr || configDirGiven) && !web && !forgetCa) {
     webOnly = webOnly != nullptr ? webOnly : "--config-dir";

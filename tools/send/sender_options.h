@@ -15,6 +15,7 @@ enum class SendMode {
   kKeys,      // steered from the keyboard, sent on every key and at a rate
   kWeb,       // a controller page for a phone's browser, served on the local network
   kForgetCa,  // deletes the web mode's local certificate authority
+  kPairing,   // shows the web mode's pairing address and QR code again
 };
 
 struct SenderOptions {
@@ -30,10 +31,11 @@ struct SenderOptions {
   std::uint16_t webPort;   // the page's port
   int webQr;      // the page's address as a QR code: 1 printed, 0 not, -1 when stdout is a terminal
   bool webHttps;  // the page over HTTPS, its certificate from a local authority
-  std::uint16_t httpPort;  // with HTTPS: the plain-HTTP port for the authority's certificate
-  const char* configDir;   // where the pairing and the authority are kept, or null: the user's
-  bool newToken;           // a new pairing token, instead of the kept one
-  float throttleRest;      // Z when the phone goes quiet, or kThrottleStays
+  std::uint16_t httpPort;   // with HTTPS: the plain-HTTP port for the authority's certificate
+  const char* configDir;    // where the pairing and the authority are kept, or null: the user's
+  bool newToken;            // a new pairing token, instead of the kept one
+  float throttleRest;       // Z when the phone goes quiet, or kThrottleStays
+  const char* startFeeder;  // a feeder to run beside for device 1, or null
 };
 
 // The neutral position keeps the throttle where it was, unless asked otherwise.

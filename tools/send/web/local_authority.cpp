@@ -268,9 +268,8 @@ bool StillFits(X509* certificate, EVP_PKEY* key, const LocalAuthority& authority
     if (type == GEN_IPADD && ASN1_STRING_length(value) == 4) {
       named.push_back(std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
                       std::to_string(bytes[2]) + "." + std::to_string(bytes[3]));
-    } else if (type != GEN_DNS ||
-               std::string(reinterpret_cast<const char*>(bytes), ASN1_STRING_length(value)) !=
-                   "localhost") {
+    } else if (type != GEN_DNS || std::string(reinterpret_cast<const char*>(bytes),
+                                              ASN1_STRING_length(value)) != "localhost") {
       onlyLocalhost = false;
     }
   }
@@ -290,8 +289,7 @@ bool KeptServerCertificate(KeptFolder& folder, const LocalAuthority& authority,
   std::string certificateText;
   const bool kept =
       folder.Read(kServerKeyFile, true, keyText, error) == KeptFolder::Found::kYes &&
-      folder.Read(kServerCertificateFile, false, certificateText, error) ==
-          KeptFolder::Found::kYes;
+      folder.Read(kServerCertificateFile, false, certificateText, error) == KeptFolder::Found::kYes;
   error.clear();  // whatever is wrong with the kept one, a new one does
   renewed = false;
   if (kept) {

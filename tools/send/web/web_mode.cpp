@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/feeder_process.h"
 #include "platform/firewall_hint.h"
 #include "platform/local_addresses.h"
 #include "platform/terminal.h"
@@ -30,14 +31,72 @@ using Clock = std::chrono::steady_clock;
 // A page not asked for by then hints at a firewall in the way.
 constexpr auto kFirewallHintAfter = std::chrono::seconds(30);
 
+// What is served, as the pairing lines tell it, and as the folder keeps it for --pairing:
+// "https|http PORT HTTP-PORT HOST:PORT".
+struct Serving {
+  bool https;
+  unsigned port;
+  unsigned httpPort;
+  std::string destination;  // the feeder's address and port
+};
+constexpr char kServingFile[] = "serving";
+
+Serving ServingOf(const SenderOptions& options) {
+  return Serving{options.webHttps, options.webPort, options.httpPort,
+                 std::string(options.host) + ":" + std::to_string(options.port)};
+}
+
+std::string ServingLine(const Serving& serving) {
+  return std::string(serving.https ? "https " : "http ") + std::to_string(serving.port) + " " +
+         std::to_string(serving.httpPort) + " " + serving.destination + "\n";
+}
+
+bool ReadServingLine(const std::string& line, Serving& serving) {
+  char scheme[8] = "";
+  char destination[300] = "";
+  if (std::sscanf(line.c_str(), "%7s %u %u %299s", scheme, &serving.port, &serving.httpPort,
+                  destination) != 4) {
+    return false;
+  }
+  serving.https = std::string_view(scheme) == "https";
+  serving.destination = destination;
+  return true;
+}
+
+// The lines that pair a phone: the page's address on each of `addresses`, and as a QR code
+// (on a terminal, or as asked).
+std::string PairingText(const SenderOptions& options, const Serving& serving,
+                        const std::vector<std::string>& addresses, const std::string& token,
+                        bool terminal) {
+  std::string text =
+      "joywire-send: open this address on your phone to steer " + serving.destination + ":\n";
+  std::string first;
+  for (const std::string& address : addresses) {
+    const std::string url = std::string(serving.https ? "https" : "http") + "://" + address + ":" +
+                            std::to_string(serving.port) + "/#" + token;
+    text += "  " + url + "\n";
+    first = first.empty() ? url : first;
+  }
+  if (serving.https && !addresses.empty()) {
+    text += "  first time on a phone: http://" + addresses.front() + ":" +
+            std::to_string(serving.httpPort) + "/ shows how to trust this machine\n";
+  }
+  if (options.webQr == 1 || (options.webQr == -1 && terminal)) {
+    // The first address is the network's own, the one a phone's camera should see.
+    text += QrCodeLines(first.c_str());
+  }
+  return text;
+}
+
 // Forwards the controller's messages and keeps the person at the terminal informed: on a
 // terminal one status line kept up to date in place, elsewhere one line per event. What is
 // printed goes out on a thread of its own: forwarding never waits for the output.
 class WebForwarder : public WebEvents {
  public:
   WebForwarder(const UdpSender& sender, const SenderOptions& options, const char* token,
-               std::vector<std::string> addresses)
-      : sender_(sender),
+               std::vector<std::string> addresses, FeederProcess* feeder)
+      : feeder_(feeder),
+        sender_(sender),
         options_(options),
         token_(token),
         addresses_(std::move(addresses)),
@@ -45,24 +104,8 @@ class WebForwarder : public WebEvents {
         output_(live_) {}
 
   void Listening() override {
-    output_.Line("joywire-send: open this address on your phone to steer " +
-                 std::string(options_.host) + ":" + std::to_string(options_.port) + ":");
-    const char* scheme = options_.webHttps ? "https" : "http";
-    std::string first;
-    for (const std::string& address : addresses_) {
-      const std::string url = std::string(scheme) + "://" + address + ":" +
-                              std::to_string(options_.webPort) + "/#" + token_;
-      output_.Line("  " + url);
-      first = first.empty() ? url : first;
-    }
-    if (options_.webHttps && !addresses_.empty()) {
-      output_.Line("  first time on a phone: http://" + addresses_.front() + ":" +
-                   std::to_string(options_.httpPort) + "/ shows how to trust this machine");
-    }
-    if (options_.webQr == 1 || (options_.webQr == -1 && live_)) {
-      // The first address is the network's own, the one a phone's camera should see.
-      output_.Text(QrCodeLines(first.c_str()));
-    }
+    const Serving serving = ServingOf(options_);
+    output_.Text(PairingText(options_, serving, addresses_, token_, live_));
     ShowStatus();
   }
 
@@ -125,12 +168,23 @@ class WebForwarder : public WebEvents {
       windowStart_ = now;
     }
     SumUp(now);
+    int status = 0;
+    if (feeder_ != nullptr && FeederEnded(*feeder_, status)) {
+      Log("the feeder ended by itself (exit status " + std::to_string(status) +
+          "): nothing moves the joystick now; run it alone to see why");
+      StopFeeder(*feeder_);
+      feeder_ = nullptr;
+    }
     ShowStatus();
   }
 
   // A signal, or the console's end: the joystick is left neutral.
   void Stopped() override {
     Neutral();
+    if (feeder_ != nullptr) {  // a moment to take the neutral position, then it ends too
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      StopFeeder(*feeder_);
+    }
     SumUp(Clock::now(), true);
     output_.Status("");
     output_.Line("joywire-send: stopped; sent the neutral position");
@@ -192,6 +246,7 @@ class WebForwarder : public WebEvents {
     output_.Status(peer_ + values);
   }
 
+  FeederProcess* feeder_;
   const UdpSender& sender_;
   const SenderOptions& options_;
   const char* token_;
@@ -355,8 +410,7 @@ bool NameAnotherAddress(const LocalAuthority& authority, const std::string& fold
     return false;
   }
   identity = IdentityOf(authority, key, certificate, names);
-  std::thread(KeepServerCertificate, folder, identity.privateKey,
-              CertificatePem(certificate.get()))
+  std::thread(KeepServerCertificate, folder, identity.privateKey, CertificatePem(certificate.get()))
       .detach();
   return true;
 }
@@ -379,6 +433,7 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   if (!note.empty()) {
     std::printf("%s\n", note.c_str());
   }
+  folder->Write(kServingFile, ServingLine(ServingOf(options)), false);  // for --pairing
   EnableTerminalOutput();  // the QR code's blocks and the status line's escapes
   IgnoreClosedOutput();    // output nobody reads any more must not end us with a button held
   const std::vector<std::string> addresses = ServedAddresses(options);
@@ -398,34 +453,74 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   std::fflush(stdout);  // before what the web mode's own writer writes
   const std::string folderPath = folder->Path();
   folder.reset();
-  WebForwarder forwarder(sender, options, token, addresses);
-  const WebServerSettings settings{options.webAddress,
-                                   options.webPort,
-                                   token,
-                                   std::string_view(kControllerPage, kControllerPageSize),
-                                   kPageFiles,
-                                   kPageFileCount,
-                                   options.webHttps ? &identity : nullptr,
-                                   [&](const std::string& address, TlsIdentity& renewed) {
-                                     renewed = identity;
-                                     if (!NameAnotherAddress(authority, folderPath, address,
-                                                             renewed)) {
-                                       return false;
-                                     }
-                                     identity = renewed;
-                                     forwarder.Note(std::string(kNewCertificate) + " (for " +
-                                                    address + ")");
-                                     return true;
-                                   },
-                                   options.httpPort,
-                                   trustPage,
-                                   authorityDer};
+  FeederProcess feeder;
+  if (options.startFeeder != nullptr) {
+    char failure[256];
+    if (!StartFeeder(options.startFeeder, "1", options.host, feeder, failure, sizeof failure)) {
+      std::fprintf(stderr, "joywire-send: %s\n", failure);
+      return 1;
+    }
+    std::printf("joywire-send: started the feeder %s for device 1 on %s\n", options.startFeeder,
+                options.host);
+    std::fflush(stdout);
+  }
+  WebForwarder forwarder(sender, options, token, addresses,
+                         options.startFeeder != nullptr ? &feeder : nullptr);
+  const WebServerSettings settings{
+      options.webAddress,
+      options.webPort,
+      token,
+      std::string_view(kControllerPage, kControllerPageSize),
+      kPageFiles,
+      kPageFileCount,
+      options.webHttps ? &identity : nullptr,
+      [&](const std::string& address, TlsIdentity& renewed) {
+        renewed = identity;
+        if (!NameAnotherAddress(authority, folderPath, address, renewed)) {
+          return false;
+        }
+        identity = renewed;
+        forwarder.Note(std::string(kNewCertificate) + " (for " + address + ")");
+        return true;
+      },
+      options.httpPort,
+      trustPage,
+      authorityDer};
   char failure[256];
   if (!ServeController(settings, forwarder, failure, sizeof failure)) {
     std::fprintf(stderr, "joywire-send: %s\n", failure);
     return 1;
   }
   forwarder.Finish();
+  return 0;
+}
+
+int ShowPairing(const SenderOptions& options) {
+  KeptFolder folder;
+  std::string error;
+  std::string token;
+  std::string served;
+  Serving serving;
+  const bool paired = OpenKeptFolder(options, folder, false, error) == KeptFolder::Found::kYes &&
+                      folder.Read(kTokenFile, true, token, error) == KeptFolder::Found::kYes &&
+                      folder.Read(kServingFile, false, served, error) == KeptFolder::Found::kYes &&
+                      ReadServingLine(served, serving);
+  if (!paired) {
+    std::fprintf(stderr, "joywire-send: %s\n",
+                 !error.empty() ? error.c_str()
+                                : ("no pairing in " +
+                                   (folder.Path().empty() ? std::string("the configuration folder")
+                                                          : folder.Path()) +
+                                   ": joywire-send --web has not run with it")
+                                      .c_str());
+    return 1;
+  }
+  EnableTerminalOutput();
+  token = token.substr(0, token.find_first_of("\r\n"));
+  std::fputs(
+      PairingText(options, serving, ServedAddresses(options), token, StandardOutputIsTerminal())
+          .c_str(),
+      stdout);
   return 0;
 }
 

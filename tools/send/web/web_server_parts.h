@@ -74,7 +74,7 @@ struct Server {
   std::list<ConnectionSlot*> connections[2];  // of each Service's listener, the oldest first
   asio::io_context io;
   std::optional<ssl::context> tls;
-  TlsIdentity identity;  // what the context hands out now
+  TlsIdentity identity;                 // what the context hands out now
   std::vector<std::string> unnameable;  // addresses no certificate of ours may name
   std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
   asio::signal_set signals;

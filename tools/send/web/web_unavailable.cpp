@@ -11,6 +11,11 @@ int SendWeb(const UdpSender&, const SenderOptions&) {
   return 2;
 }
 
+int ShowPairing(const SenderOptions&) {
+  std::fprintf(stderr, "joywire-send: this build has no --web, nor its pairing\n");
+  return 2;
+}
+
 int ForgetCertificateAuthority(const SenderOptions&) {
   std::fprintf(stderr, "joywire-send: this build has no --web, nor its certificate authority\n");
   return 2;

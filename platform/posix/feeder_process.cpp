@@ -1,0 +1,74 @@
+#include "platform/feeder_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace joywire {
+
+bool StartFeeder(const char* path, const char* device, const char* address, FeederProcess& feeder,
+                 char* error, std::size_t errorCapacity) {
+  int input[2];
+  if (pipe2(input, O_CLOEXEC) != 0) {
+    std::snprintf(error, errorCapacity, "cannot start %s: %s", path, std::strerror(errno));
+    return false;
+  }
+  const pid_t pid = fork();
+  if (pid == 0) {
+#ifdef __linux__
+    prctl(PR_SET_PDEATHSIG, SIGTERM);  // ends with us, even when we are killed
+#endif
+    const int nothing = open("/dev/null", O_WRONLY);
+    dup2(input[0], STDIN_FILENO);
+    dup2(nothing, STDOUT_FILENO);
+    dup2(nothing, STDERR_FILENO);
+    execl(path, path, device, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(input[0]);
+  if (pid < 0) {
+    close(input[1]);
+    std::snprintf(error, errorCapacity, "cannot start %s: %s", path, std::strerror(errno));
+    return false;
+  }
+  const std::string line = std::string(address) + "\n";
+  if (write(input[1], line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    // It ended at once (no such program, a device in use): FeederEnded tells.
+  }
+  feeder.process = pid;
+  feeder.input = input[1];
+  return true;
+}
+
+bool FeederEnded(FeederProcess& feeder, int& status) {
+  int raw = 0;
+  if (feeder.process < 0 || waitpid(static_cast<pid_t>(feeder.process), &raw, WNOHANG) <= 0) {
+    return false;
+  }
+  feeder.process = -1;
+  status = WIFEXITED(raw) ? static_cast<signed char>(WEXITSTATUS(raw)) : 128 + WTERMSIG(raw);
+  return true;
+}
+
+void StopFeeder(FeederProcess& feeder) {
+  if (feeder.process >= 0) {
+    kill(static_cast<pid_t>(feeder.process), SIGTERM);
+    waitpid(static_cast<pid_t>(feeder.process), nullptr, 0);
+    feeder.process = -1;
+  }
+  if (feeder.input >= 0) {
+    close(static_cast<int>(feeder.input));
+    feeder.input = -1;
+  }
+}
+
+}  // namespace joywire

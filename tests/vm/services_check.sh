@@ -1,0 +1,68 @@
+#!/bin/sh
+# Run by a unit of the services VM at each boot: the first installs the .deb and checks its
+# services, the second (a reboot) that they are back. Each check prints "VMCHECK PASS|FAIL <what>".
+export PATH=/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+check() {  # check WHAT COMMAND...
+  what=$1
+  shift
+  if "$@"; then echo "VMCHECK PASS $what"; else echo "VMCHECK FAIL $what"; failed=1; fi
+}
+hundredths() { cut -d' ' -f1 /proc/uptime | tr -d .; }  # since boot
+until_true() {  # until_true HUNDREDTHS COMMAND...: the command until it succeeds, or time is up
+  limit=$(($(hundredths) + $1))
+  shift
+  until "$@"; do [ "$(hundredths)" -lt "$limit" ] || return 1; sleep 0.1; done
+}
+joystick() { grep -qx "joywire virtual joystick $1" /sys/class/input/*/name 2>/dev/null; }
+main_pid() { systemctl show -p MainPID --value "$1"; }
+page() {  # page HOST: the controller page over HTTPS
+  printf 'GET / HTTP/1.0\r\nHost: %s:8443\r\n\r\n' "$1" |
+    openssl s_client -quiet -connect "$1:8443" 2>/dev/null | grep -q "<title>joywire controller"
+}
+served() { page 127.0.0.1 && systemctl is-active -q joywire@1 joywire-web && joystick 1; }
+restarted() { [ "$(main_pid joywire@1)" != "$feeder" ] && joystick 1; }
+why_not() {  # the services' state and the journal's end, then the VM stops: nothing more to see
+  { systemctl status --no-pager -l 'joywire*'; journalctl -b --no-pager | tail -40; } 2>&1 | sed 's/^/  /'
+  echo "VMCHECK DONE" && systemctl poweroff 2>/dev/null && exit
+}
+
+if [ ! -e /var/lib/vm-first-boot-done ]; then
+  echo; echo "== boot 1: the .deb installed by dpkg; systemctl enable --now joywire@1 joywire-web"
+  dpkg -i /var/tmp/joywire.deb 2>&1 | grep -v "files list file" | sed 's/^/  /'
+  echo 'JOYWIRE_WEB_OPTIONS="--https"' >/etc/default/joywire-web
+  systemctl enable --now joywire@1 joywire-web 2>&1 | sed 's/^/  /'
+  check "a joystick and a served page" until_true 3000 served
+  [ -z "$failed" ] || why_not
+  evdev-reader "joywire virtual joystick 1" 1 20 >/tmp/evdev.out 2>&1 &
+  until_true 1000 grep -q ready /tmp/evdev.out
+  joywire-send 0.5 -1 1 1 0 && wait
+  check "a datagram moves it (evdev: $(grep "^frame:" /tmp/evdev.out))" grep -q "ABS_X=24575" /tmp/evdev.out
+  check "joydev: /dev/input/js0 is there" test -c /dev/input/js0
+  feeder=$(main_pid joywire@1)
+  users="$(stat -c %U "/proc/$feeder") $(stat -c %U "/proc/$(main_pid joywire-web)")"
+  check "the services' users: $users, not root" test "$users" = "joywire joywire-web"
+  check "its folder: $(stat -c '%U %a' /var/lib/joywire-web)" test "$(stat -c '%U %a' /var/lib/joywire-web)" = "joywire-web 700"
+  killed=$(hundredths) && kill -9 "$feeder" && until_true 1000 restarted
+  check "after kill -9 of the feeder, the joystick is back in $(($(hundredths) - killed))0 ms" \
+    test $(($(hundredths) - killed)) -le 200
+  mkdir -p /etc/joywire && echo 127.0.0.2 >/etc/joywire/joywire@2.address
+  systemctl start joywire@2
+  check "two feeders at once, on 127.0.0.1 and 127.0.0.2" until_true 1000 joystick 2
+  ip addr add 10.9.9.9/32 dev lo
+  names=$(openssl s_client -connect 10.9.9.9:8443 </dev/null 2>/dev/null | openssl x509 -noout -ext subjectAltName | sed -n 's/^ *//; 2p')
+  check "an address that came up later: its certificate names it ($names)" test -z "${names##*IP Address:10.9.9.9*}"
+  check "... and the page is served there" page 10.9.9.9
+  token=$(cat /var/lib/joywire-web/pairing-token) && joywire-web-pairing --no-qr >/tmp/pairing.out 2>&1
+  sed 's/^/  /' /tmp/pairing.out
+  check "joywire-web-pairing shows the address of now, with the token" grep -q "https://10.9.9.9:8443/#$token" /tmp/pairing.out
+  check "the journal carries the address lines" sh -c "journalctl -u joywire-web -o cat | grep -q '#$token'"
+  for unit in joywire@1 joywire-web; do echo "  $(systemd-analyze security "$unit" | tail -1)"; done
+  touch /var/lib/vm-first-boot-done && sync
+  systemctl reboot 2>/dev/null  # no D-Bus here to ask logind
+else
+  echo; echo "== boot 2: after a reboot, with nothing done"
+  check "the joystick is back" until_true 3000 joystick 1
+  check "... and the page is served" until_true 3000 served
+  echo "VMCHECK DONE"
+  systemctl poweroff 2>/dev/null
+fi
