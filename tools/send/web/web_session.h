@@ -136,26 +136,33 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     return nullptr;
   }
 
+  // A request that must show the token: whether it did (its connection is then kept), or the
+  // refusal, logged and answered with 403.
+  bool Admitted(const Request& request, const char* what) {
+    const char* refusal = RefusalOf(request, server_, kTls<Stream>, local_);
+    if (refusal == nullptr) {
+      slot_.ShowedToken();
+      return true;
+    }
+    server_.events.Refused(peer_, std::string(what) + " refused (403): " + refusal);
+    Respond(http::status::forbidden, "forbidden\n", "text/plain");
+    return false;
+  }
+
   // Whether the page's token still pairs it (204) or is one of an earlier pairing (403): what
   // the page asks when its WebSocket does not open, to tell a refusal from an outage.
   void Pairing(const Request& request) {
-    if (const char* refusal = RefusalOf(request, server_, kTls<Stream>, local_)) {
-      server_.events.Refused(peer_, std::string("pairing refused (403): ") + refusal);
-      Respond(http::status::forbidden, "forbidden\n", "text/plain");
+    if (!Admitted(request, "pairing")) {
       return;
     }
-    slot_.ShowedToken();
     Respond(http::status::no_content, "", "text/plain");
   }
 
   // A message sent as a request: the same checks as on the WebSocket, then the same way on.
   void Input(const Request& request) {
-    if (const char* refusal = RefusalOf(request, server_, kTls<Stream>, local_)) {
-      server_.events.Refused(peer_, std::string("request refused (403): ") + refusal);
-      Respond(http::status::forbidden, "forbidden\n", "text/plain");
+    if (!Admitted(request, "request")) {
       return;
     }
-    slot_.ShowedToken();
     float values[5];
     const std::string& body = request.body();
     const MessageVerdict verdict = CheckControllerMessage(
