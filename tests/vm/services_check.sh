@@ -14,11 +14,11 @@ until_true() {  # until_true HUNDREDTHS COMMAND...: the command until it succeed
   shift
   until "$@"; do [ "$(hundredths)" -lt "$limit" ] || return 1; sleep 0.1; done
 }
-joystick() {
-  for name in /sys/class/input/*/name; do read -r n <"$name" && [ "$n" = "joywire virtual joystick $1" ] && return; done
+joystick() {  # joystick N: whether it is there; $at its input node (a new device, a new node)
+  for at in /sys/class/input/*/name; do read -r n <"$at" && [ "$n" = "joywire virtual joystick $1" ] && return; done
   return 1
 }
-gone() { ! joystick 1; }
+anew() { joystick 1 && [ "$at" != "$before" ]; }
 main_pid() { systemctl show -p MainPID --value "$1"; }
 page() {  # page HOST: the controller page over HTTPS
   printf 'GET / HTTP/1.0\r\nHost: %s:8443\r\n\r\n' "$1" |
@@ -46,7 +46,7 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   users="$(stat -c %U "/proc/$feeder") $(stat -c %U "/proc/$(main_pid joywire-web)")"
   check "the services' users: $users, not root" test "$users" = "joywire joywire-web"
   check "its folder: $(stat -c '%U %a' /var/lib/joywire-web)" test "$(stat -c '%U %a' /var/lib/joywire-web)" = "joywire-web 700"
-  killed=$(hundredths) && kill -9 "$feeder" && until_true 1000 gone && until_true 1000 joystick 1
+  joystick 1 && before=$at && killed=$(hundredths) && kill -9 "$feeder" && until_true 1000 anew
   check "after kill -9 of the feeder, the joystick is back in $(($(hundredths) - killed))0 ms" \
     test $(($(hundredths) - killed)) -le 200
   mkdir -p /etc/joywire && echo 127.0.0.2 >/etc/joywire/joywire@2.address
