@@ -13,7 +13,7 @@ bool IsDigit(char c) {
 }
 
 // Groups of one to three digits separated by single dots, a trailing dot allowed. Group count
-// and group values are not checked here; the socket layer's conversion has the last word.
+// and group values are checked after it, by IsDottedQuad.
 bool ScanAddressText(const char* text, std::size_t length) {
   enum class State { kExpectDigit, kInGroup, kGroupFull };
   State state = State::kExpectDigit;
@@ -51,6 +51,34 @@ bool ScanAddressText(const char* text, std::size_t length) {
   return true;
 }
 
+// Exactly four groups, each 0 to 255, with no trailing dot and no leading zero. The socket
+// layer's conversion turns anything else into another address than the one typed: 999.1.1.1
+// into 255.255.255.255, 1.2.3 into 1.2.0.3, 010.0.0.1 (octal) into 8.0.0.1.
+bool IsDottedQuad(const char* text, std::size_t length) {
+  int groups = 0;
+  std::size_t i = 0;
+  while (i < length) {
+    const std::size_t start = i;
+    int value = 0;
+    while (i < length && IsDigit(text[i])) {
+      value = value * 10 + (text[i] - '0');
+      ++i;
+    }
+    const std::size_t digits = i - start;
+    if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) {
+      return false;
+    }
+    ++groups;
+    if (i < length) {
+      ++i;  // the dot the scan let through
+      if (i == length) {
+        return false;
+      }
+    }
+  }
+  return groups == 4;
+}
+
 }  // namespace
 
 ListenAddress DefaultListenAddress() {
@@ -71,7 +99,7 @@ bool ReadListenAddress(const Console& console, ListenAddress& address) {
     Print(console, "Invalid length\n");
     return true;
   }
-  if (!ScanAddressText(line, length)) {
+  if (!ScanAddressText(line, length) || !IsDottedQuad(line, length)) {
     return false;
   }
   std::memcpy(address.text, line, length + 1);

@@ -49,7 +49,9 @@ int CheckAndAcquireDevice(const Platform& platform, std::int32_t deviceNumber) {
   return 0;
 }
 
-SocketHandle OpenListeningSocket(const Platform& platform, const ListenAddress& address) {
+// The socket, and whether it can receive: made and bound.
+SocketHandle OpenListeningSocket(const Platform& platform, const ListenAddress& address,
+                                 bool& listening) {
   if (platform.WSAStartup(kWinsockVersion22) != 0) {
     Print(platform.console, "WSAStartUp Fun Failed!\n");
   } else {
@@ -67,8 +69,10 @@ SocketHandle OpenListeningSocket(const Platform& platform, const ListenAddress& 
   } else {
     Print(platform.console, "Socket3 Creation Success\n");
   }
+  listening = listener != kInvalidSocket;
   if (platform.bind(listener, &endpoint, sizeof endpoint) == kSocketError) {
     Print(platform.console, "Binding Failed & Error No ->%d\n", platform.WSAGetLastError());
+    listening = false;
   }
   return listener;
 }
@@ -138,7 +142,8 @@ int RunFeeder(int argc, const char* const* argv, const Platform& platform) {
   ListenAddress address = DefaultListenAddress();
   AskListenAddress(platform.console, address);
 
-  const SocketHandle listener = OpenListeningSocket(platform, address);
+  bool listening = false;
+  const SocketHandle listener = OpenListeningSocket(platform, address, listening);
 
   PositionRecord record;
   ResetPositionRecord(record, deviceNumber);
@@ -151,7 +156,7 @@ int RunFeeder(int argc, const char* const* argv, const Platform& platform) {
 
   CloseListeningSocket(platform, listener);
   platform.console.Pause();
-  return 0;
+  return listening ? 0 : kExitNoListeningSocket;
 }
 
 }  // namespace joywire

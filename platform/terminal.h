@@ -42,6 +42,20 @@ bool WriteToStandardOutput(const char* bytes, std::size_t length);
 // process (SIGPIPE).
 void IgnoreClosedOutput();
 
+// Output from a background job (a terminal with `stty tostop`) is written rather than stopping
+// the process with a button held (SIGTTOU). Nothing to do on Windows.
+void KeepOutputFromStoppingUs();
+
+// The signals of job control that stop a process (Ctrl-Z's SIGTSTP, SIGTTIN), for a caller
+// that must do something first; none on Windows.
+extern const int kJobStopSignals[];
+extern const int kJobStopSignalCount;
+// Stops this process as those signals would, until it is continued (`fg`, SIGCONT).
+void StopUntilContinued();
+
+// The calling thread takes no signals: they all go to the thread that waits for them.
+void TakeNoSignalsOnThisThread();
+
 // Windows: calls `stop` on a thread of its own when the console window is closed, the user logs
 // off or the machine shuts down; the process ends once it returns. Elsewhere those come as
 // signals (SIGHUP), and this does nothing.

@@ -6,7 +6,9 @@
 #include <linux/input.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 #include "feeder/platform.h"
@@ -50,9 +52,41 @@ flock DeviceLock(std::uint32_t device) {
   return lock;
 }
 
+// Standard output carries the run's own lines only; what is missing and what to do about it is
+// said on standard error, once.
+void SayWhy(const char* text) {
+  std::fputs(text, stderr);
+  std::fflush(stderr);
+}
+
+void SayWhyNoUinput(int error) {
+  char line[512];
+  if (error == ENOENT || error == ENODEV || error == ENXIO) {
+    std::snprintf(line, sizeof line,
+                  "joywire: %s is missing: load the kernel's uinput module with "
+                  "`sudo modprobe uinput` (the package loads it at every boot)\n",
+                  kUinputPath);
+  } else if (error == EACCES || error == EPERM) {
+    std::snprintf(line, sizeof line,
+                  "joywire: no permission to open %s: install the package's udev rule "
+                  "(60-joywire-uinput.rules) and log in again, or join the group joywire\n",
+                  kUinputPath);
+  } else {
+    std::snprintf(line, sizeof line, "joywire: cannot open %s: %s\n", kUinputPath,
+                  std::strerror(error));
+  }
+  SayWhy(line);
+  SayWhy("joywire: press Enter to end\n");
+}
+
 int UinputEnabled() {
+  static bool told = false;
   if (g_state.uinputFd < 0) {
     g_state.uinputFd = open(kUinputPath, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (g_state.uinputFd < 0 && !told) {
+      told = true;
+      SayWhyNoUinput(errno);
+    }
   }
   return g_state.uinputFd >= 0 ? 1 : 0;
 }
@@ -68,7 +102,12 @@ const wchar_t* UinputSerialNumber() {
 }
 
 int UinputStatus(std::uint32_t device) {
+  char line[256];
   if (!InRange(device)) {
+    std::snprintf(line, sizeof line,
+                  "joywire: there is no device %d: the devices are numbered %u to %u\n",
+                  static_cast<int>(device), kFirstDevice, kLastDevice);
+    SayWhy(line);
     return kDeviceMissing;
   }
   if (g_state.held == device) {
@@ -78,7 +117,16 @@ int UinputStatus(std::uint32_t device) {
   if (g_state.uinputFd < 0 || fcntl(g_state.uinputFd, F_OFD_GETLK, &lock) != 0) {
     return kStatusUnknown;  // never a guess at "busy"
   }
-  return lock.l_type == F_UNLCK ? kDeviceFree : kDeviceBusy;
+  if (lock.l_type != F_UNLCK) {
+    std::snprintf(line, sizeof line,
+                  "joywire: device %u is held by another feeder: end it first (its service is "
+                  "joywire@%u; `pgrep -a joywire` lists the feeders), or give another device "
+                  "number\n",
+                  device, device);
+    SayWhy(line);
+    return kDeviceBusy;
+  }
+  return kDeviceFree;
 }
 
 // The joystick's description, or null.

@@ -18,8 +18,15 @@ namespace joywire {
 bool StartFeeder(const char* path, const char* device, const char* address, FeederProcess& feeder,
                  char* error, std::size_t errorCapacity) {
   int input[2];
+  int execFailure[2];  // closed by a successful exec; carries errno when it fails
   if (pipe2(input, O_CLOEXEC) != 0) {
     std::snprintf(error, errorCapacity, "cannot start %s: %s", path, std::strerror(errno));
+    return false;
+  }
+  if (pipe2(execFailure, O_CLOEXEC) != 0) {
+    std::snprintf(error, errorCapacity, "cannot start %s: %s", path, std::strerror(errno));
+    close(input[0]);
+    close(input[1]);
     return false;
   }
   const pid_t pid = fork();
@@ -32,12 +39,28 @@ bool StartFeeder(const char* path, const char* device, const char* address, Feed
     dup2(nothing, STDOUT_FILENO);
     dup2(nothing, STDERR_FILENO);
     execl(path, path, device, static_cast<char*>(nullptr));
+    const int why = errno;
+    [[maybe_unused]] const ssize_t told = write(execFailure[1], &why, sizeof why);
     _exit(127);
   }
   close(input[0]);
+  close(execFailure[1]);
   if (pid < 0) {
     close(input[1]);
+    close(execFailure[0]);
     std::snprintf(error, errorCapacity, "cannot start %s: %s", path, std::strerror(errno));
+    return false;
+  }
+  int why = 0;
+  ssize_t told = 0;
+  do {
+    told = read(execFailure[0], &why, sizeof why);
+  } while (told < 0 && errno == EINTR);
+  close(execFailure[0]);
+  if (told == static_cast<ssize_t>(sizeof why)) {  // no program to run: nothing was started
+    waitpid(pid, nullptr, 0);
+    close(input[1]);
+    std::snprintf(error, errorCapacity, "cannot start the feeder %s: %s", path, std::strerror(why));
     return false;
   }
   const std::string line = std::string(address) + "\n";

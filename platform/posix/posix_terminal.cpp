@@ -1,5 +1,6 @@
 // The terminal as a live display sees it, on a POSIX system.
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -81,6 +82,23 @@ bool WriteToStandardOutput(const char* bytes, std::size_t length) {
 
 void IgnoreClosedOutput() {
   signal(SIGPIPE, SIG_IGN);
+}
+
+void KeepOutputFromStoppingUs() {
+  signal(SIGTTOU, SIG_IGN);
+}
+
+const int kJobStopSignals[] = {SIGTSTP, SIGTTIN};
+const int kJobStopSignalCount = 2;
+
+void StopUntilContinued() {
+  kill(getpid(), SIGSTOP);
+}
+
+void TakeNoSignalsOnThisThread() {
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
 }
 
 void OnConsoleEnd(void (*)()) {

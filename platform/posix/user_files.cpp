@@ -26,8 +26,7 @@ std::string Unfit(const struct stat& status, const std::string& path, bool secre
     return path + " may be changed by other users: chmod go-w " + path + ", and start again";
   }
   if (secret && (status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-    return path + " may be read by other users: chmod 600 " + path +
-           ", and start again (or --forget-ca, if others may have read it)";
+    return path + " may be read by other users: chmod 600 " + path + ", and start again";
   }
   return {};
 }

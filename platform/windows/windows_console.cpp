@@ -184,6 +184,19 @@ void IgnoreClosedOutput() {
   // A write to a closed pipe fails here; it never ends the process.
 }
 
+void KeepOutputFromStoppingUs() {
+  // No job control stops a console program.
+}
+
+const int kJobStopSignals[] = {0};
+const int kJobStopSignalCount = 0;
+
+void StopUntilContinued() {}
+
+void TakeNoSignalsOnThisThread() {
+  // Console events come on threads of the system's own.
+}
+
 namespace {
 
 void (*g_consoleEnd)() = nullptr;

@@ -55,9 +55,7 @@ TEST(Dialogue, DefaultIsAPrivateAddressOfValidLength) {
 }
 
 TEST(Dialogue, AcceptedLinesAreCopiedAndConfirmed) {
-  // Group count and group values are left to the address conversion.
-  for (const char* line :
-       {"10.0.0.1", "1.2.3.4.5", "999.999.9", "12.34.56.", "255.255.255.255", "127.0.0.1"}) {
+  for (const char* line : {"10.0.0.1", "0.0.0.0", "255.255.255.255", "127.0.0.1", "1.20.199.9"}) {
     ListenAddress address;
     EXPECT_EQ(Dialogue(std::string(line) + "\n", address),
               std::string(kPrompt) + "IP address for connection is " + line + "\n");
@@ -86,9 +84,11 @@ TEST(Dialogue, WrongLengthKeepsTheDefaultAndAsksNothingMore) {
   }
 }
 
-TEST(Dialogue, BadCharactersAskAgainWithoutThePrompt) {
+TEST(Dialogue, BadCharactersOrNoAddressAskAgainWithoutThePrompt) {
+  // The second row passes the character scan but would convert to another address than typed.
   for (const char* bad : {"1234.5.6.7", ".1.2.3.4", "1..2.3.4", " 1.2.3.4", "10.0.0.a", "a.b.c.d",
-                          "1.2.3.4 ", "1,2,3,4", "-1.2.3.4"}) {
+                          "1.2.3.4 ", "1,2,3,4", "-1.2.3.4", "999.1.1.1", "1.2.3.256", "1.2.3.4.5",
+                          "999.999.9", "12.34.56.", "1.2.3.4.", "010.0.0.1", "10.0.00.1"}) {
     ListenAddress address;
     const std::string out = Dialogue(std::string(bad) + "\n" + bad + "\n10.0.0.7\n", address);
     EXPECT_EQ(out, std::string(kPrompt) +

@@ -142,7 +142,7 @@ TEST(NetworkSetUp, FailuresArePrintedAndTheRunGoesOn) {
   script.cleanupResult = kSocketError;
   script.lastError = 10093;
   script.receives = {{kSocketError, {}}};
-  EXPECT_EQ(RunScripted(platform), 0);
+  EXPECT_EQ(RunScripted(platform), kExitNoListeningSocket);
   const std::string expected =
       "WSAStartUp Fun Failed!\n"
       "Socket3 reation Failed = 10093\n"
@@ -165,7 +165,7 @@ TEST(NetworkSetUp, BindFailureAloneStillReachesTheFeedLoop) {
   script.bindResult = kSocketError;
   script.lastError = 10049;
   script.receives = {{kSocketError, {}}};
-  EXPECT_EQ(RunScripted(platform), 0);
+  EXPECT_EQ(RunScripted(platform), kExitNoListeningSocket);
   EXPECT_NE(script.output.find("Socket3 Creation Success\nBinding Failed & Error No ->10049\n"
                                "init complete\nReceiving failed"),
             std::string::npos);

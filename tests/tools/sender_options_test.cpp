@@ -91,8 +91,18 @@ TEST(SenderOptions, BadArgumentsAreExplained) {
   EXPECT_FALSE(Parse({"--rate", "fast", "--demo"}, options, &error));
   EXPECT_FALSE(Parse({"--web-port", "9000"}, options, &error)) << "only with --web";
   EXPECT_NE(error.find("--web"), std::string::npos);
-  for (const char* address : {"localhost", "1.2.3", "1.2.3.256", "1.2.3.4.5", "01234.1.1.1"}) {
+  for (const char* address :
+       {"localhost", "1.2.3", "1.2.3.256", "1.2.3.4.5", "01234.1.1.1", "01.02.03.04"}) {
     EXPECT_FALSE(Parse({"--web", "--web-address", address}, options, &error)) << address;
+  }
+  for (const char* port : {"1.5", "0x10", "+80", "1e3", " 80", "65536"}) {
+    EXPECT_FALSE(Parse({"--web", "--port", port}, options, &error)) << port;
+    EXPECT_FALSE(Parse({"--web", "--https", "--http-port", port}, options, &error)) << port;
+  }
+  EXPECT_FALSE(Parse({"--web", "--http-port", "8081"}, options, &error));
+  EXPECT_NE(error.find("--http-port goes with --https"), std::string::npos);
+  for (const char* option : {"--https", "--new-token", "--web-address"}) {
+    EXPECT_FALSE(Parse({"--pairing", option, "10.0.0.1"}, options, &error)) << option;
   }
   EXPECT_FALSE(Parse({"--web", "--web-port", "0"}, options, &error));
   EXPECT_FALSE(Parse({"--web", "--keys"}, options, &error));

@@ -49,7 +49,7 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   joystick 1 && before=$at && killed=$(hundredths) && kill -9 "$feeder" && until_true 1000 anew
   check "after kill -9 of the feeder, the joystick is back in $(($(hundredths) - killed))0 ms" \
     test $(($(hundredths) - killed)) -le 200
-  mkdir -p /etc/joywire && echo 127.0.0.2 >/etc/joywire/joywire@2.address
+  printf "\n  127.0.0.2 \n" >/etc/joywire/joywire@2.address  # the package made the folder; blanks around it
   systemctl start joywire@2
   check "two feeders at once, on 127.0.0.1 and 127.0.0.2" until_true 1000 joystick 2
   ip addr add 10.9.9.9/32 dev lo

@@ -22,6 +22,20 @@ bool ParseNumber(const char* text, double low, double high, double& value) {
   return end != text && *end == '\0' && value >= low && value <= high;
 }
 
+// A port as a person writes it: decimal digits only (no sign, no fraction, no hexadecimal).
+bool ParsePort(const char* text, std::uint16_t& port) {
+  unsigned long value = 0;
+  const char* at = text;
+  for (; *at >= '0' && *at <= '9' && value <= 65535; ++at) {
+    value = value * 10 + static_cast<unsigned long>(*at - '0');
+  }
+  if (at == text || *at != '\0' || value < 1 || value > 65535) {
+    return false;
+  }
+  port = static_cast<std::uint16_t>(value);
+  return true;
+}
+
 bool IsSeparator(char c) {
   return c == ' ' || c == '\t' || c == ',' || c == '\r' || c == '\n';
 }
@@ -36,10 +50,12 @@ bool IsDottedIpv4(const char* text) {
     }
     int value = 0;
     int digits = 0;
+    const char first = *at;
     for (; *at >= '0' && *at <= '9' && digits < 4; ++at, ++digits) {
       value = value * 10 + (*at - '0');
     }
-    if (digits == 0 || digits > 3 || value > 255) {
+    // A leading zero is octal to some conversions and refused by others: never what was meant.
+    if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && first == '0')) {
       return false;
     }
   }
@@ -82,6 +98,8 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   bool forgetCa = false;
   bool configDirGiven = false;
   bool pairing = false;
+  const char* servingOnly = nullptr;  // a --web option that --pairing has no use for
+  bool httpPortGiven = false;
 
   int numberCount = 0;
   bool demo = false;
@@ -105,12 +123,11 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     if (std::strcmp(arg, "--host") == 0 && hasValue) {
       options.host = argv[++i];
     } else if (std::strcmp(arg, "--port") == 0 && hasValue) {
-      if (!ParseNumber(argv[++i], 1, 65535, value)) {
+      if (!ParsePort(argv[++i], options.port)) {
         std::snprintf(error, errorCapacity, "--port takes a number from 1 to 65535, not '%s'",
                       argv[i]);
         return false;
       }
-      options.port = static_cast<std::uint16_t>(value);
     } else if (std::strcmp(arg, "--rate") == 0 && hasValue) {
       if (!ParseNumber(argv[++i], 0.001, 10000000.0, value)) {
         std::snprintf(error, errorCapacity, "--rate takes datagrams per second, not '%s'", argv[i]);
@@ -137,7 +154,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     } else if (std::strcmp(arg, "--web") == 0) {
       web = true;
     } else if (std::strcmp(arg, "--https") == 0) {
-      webOnly = arg;
+      webOnly = servingOnly = arg;
       options.webHttps = true;
     } else if (std::strcmp(arg, "--forget-ca") == 0) {
       forgetCa = true;
@@ -147,13 +164,13 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       options.configDir = argv[++i];
       configDirGiven = true;
     } else if (std::strcmp(arg, "--start-feeder") == 0 && hasValue) {
-      webOnly = arg;
+      webOnly = servingOnly = arg;
       options.startFeeder = argv[++i];
     } else if (std::strcmp(arg, "--new-token") == 0) {
-      webOnly = arg;
+      webOnly = servingOnly = arg;
       options.newToken = true;
     } else if (std::strcmp(arg, "--throttle-rest") == 0 && hasValue) {
-      webOnly = arg;
+      webOnly = servingOnly = arg;
       ++i;
       if (std::strcmp(argv[i], "centre") != 0 && std::strcmp(argv[i], "center") != 0 &&
           std::strcmp(argv[i], "bottom") != 0) {
@@ -164,18 +181,18 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       }
       options.throttleRest = argv[i][0] == 'b' ? -1.0f : 0.0f;
     } else if (std::strcmp(arg, "--http-port") == 0 && hasValue) {
-      webOnly = arg;
-      if (!ParseNumber(argv[++i], 1, 65535, value) || value != static_cast<int>(value)) {
+      webOnly = servingOnly = arg;
+      httpPortGiven = true;
+      if (!ParsePort(argv[++i], options.httpPort)) {
         std::snprintf(error, errorCapacity, "--http-port takes a number from 1 to 65535, not '%s'",
                       argv[i]);
         return false;
       }
-      options.httpPort = static_cast<std::uint16_t>(value);
     } else if (std::strcmp(arg, "--qr") == 0 || std::strcmp(arg, "--no-qr") == 0) {
       webOnly = arg;
       options.webQr = arg[2] == 'q' ? 1 : 0;
     } else if (std::strcmp(arg, "--web-address") == 0 && hasValue) {
-      webOnly = arg;
+      webOnly = servingOnly = arg;
       if (!IsDottedIpv4(argv[++i])) {
         std::snprintf(error, errorCapacity,
                       "--web-address takes an IPv4 address of this machine, not '%s'", argv[i]);
@@ -183,13 +200,12 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       }
       options.webAddress = argv[i];
     } else if (std::strcmp(arg, "--web-port") == 0 && hasValue) {
-      webOnly = arg;
-      if (!ParseNumber(argv[++i], 1, 65535, value) || value != static_cast<int>(value)) {
+      webOnly = servingOnly = arg;
+      if (!ParsePort(argv[++i], options.webPort)) {
         std::snprintf(error, errorCapacity, "--web-port takes a number from 1 to 65535, not '%s'",
                       argv[i]);
         return false;
       }
-      options.webPort = static_cast<std::uint16_t>(value);
       webPortGiven = true;
     } else if (std::strcmp(arg, "--flood") == 0 && hasValue) {
       if (!ParseNumber(argv[++i], 1, 1e12, value)) {
@@ -217,7 +233,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     return false;
   }
   if (pairing) {
-    if (web || forgetCa || numberCount > 0 || demo || flood || keys) {
+    if (web || forgetCa || numberCount > 0 || demo || flood || keys || servingOnly != nullptr) {
       std::snprintf(error, errorCapacity, "--pairing goes alone (with --config-dir, --qr)");
       return false;
     }
@@ -236,6 +252,10 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     }
     options.mode = SendMode::kForgetCa;
     return true;
+  }
+  if (httpPortGiven && !options.webHttps) {
+    std::snprintf(error, errorCapacity, "--http-port goes with --https");
+    return false;
   }
   if (options.webHttps && !webPortGiven) {
     options.webPort = kDefaultHttpsPort;

@@ -32,6 +32,7 @@ namespace {
 
 // The writer: takes what is queued and writes it, however long each write takes.
 void WriteAll(std::shared_ptr<DetachedOutput::Shared> shared, bool live) {
+  TakeNoSignalsOnThisThread();  // a signal to stop is the server's, on its own thread
   std::unique_lock lock(shared->mutex);
   for (;;) {
     shared->changed.wait(

@@ -152,6 +152,7 @@ bool LoadLocalAuthority(KeptFolder& folder, LocalAuthority& authority, std::stri
   std::string certificateText;
   const KeptFolder::Found key = folder.Read(kAuthorityKeyFile, true, keyText, error);
   if (key == KeptFolder::Found::kRefused) {
+    error += " (or, if others may have read it, joywire-send --forget-ca and trust the new one)";
     return false;
   }
   const KeptFolder::Found certificate =
@@ -287,8 +288,9 @@ bool KeptServerCertificate(KeptFolder& folder, const LocalAuthority& authority,
                            Certificate& certificate, bool& renewed, std::string& error) {
   std::string keyText;
   std::string certificateText;
+  const KeptFolder::Found keyFound = folder.Read(kServerKeyFile, true, keyText, error);
   const bool kept =
-      folder.Read(kServerKeyFile, true, keyText, error) == KeptFolder::Found::kYes &&
+      keyFound == KeptFolder::Found::kYes &&
       folder.Read(kServerCertificateFile, false, certificateText, error) == KeptFolder::Found::kYes;
   error.clear();  // whatever is wrong with the kept one, a new one does
   renewed = false;
@@ -302,7 +304,8 @@ bool KeptServerCertificate(KeptFolder& folder, const LocalAuthority& authority,
       return true;
     }
   }
-  renewed = kept;
+  // A key that others could read is replaced too, and phones must be told as for any other.
+  renewed = kept || keyFound == KeptFolder::Found::kRefused;
   if (!IssueServerCertificate(authority, addresses, key, certificate, error)) {
     return false;
   }

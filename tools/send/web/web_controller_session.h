@@ -89,6 +89,7 @@ class ControllerSession : public Controller {
       if (!closing_) {
         closeReason_ = close.reason;
       }
+      Released();  // nothing more from it steers, and the joystick is let go at once
       Close(close.code, close.reason);
       Read();  // until the close completes
       return;
@@ -104,6 +105,7 @@ class ControllerSession : public Controller {
       return;
     }
     closing_ = true;
+    slot_.LostToken();  // a peer that never answers the close must not hold a place for good
     socket_.async_close(CloseReason(code, why), [self = Self()](beast::error_code) {});
   }
 

@@ -3,6 +3,7 @@
 // or away, one neutral datagram follows.
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -94,8 +95,10 @@ std::string PairingText(const SenderOptions& options, const Serving& serving,
 class WebForwarder : public WebEvents {
  public:
   WebForwarder(const UdpSender& sender, const SenderOptions& options, const char* token,
-               std::vector<std::string> addresses, FeederProcess* feeder)
-      : feeder_(feeder),
+               std::vector<std::string> addresses, FeederProcess* feeder,
+               std::function<std::string()> served)
+      : served_(std::move(served)),
+        feeder_(feeder),
         sender_(sender),
         options_(options),
         token_(token),
@@ -104,6 +107,10 @@ class WebForwarder : public WebEvents {
         output_(live_) {}
 
   void Listening() override {
+    const std::string note = served_();
+    if (!note.empty()) {
+      output_.Line(note);
+    }
     const Serving serving = ServingOf(options_);
     output_.Text(PairingText(options_, serving, addresses_, token_, live_));
     ShowStatus();
@@ -129,6 +136,10 @@ class WebForwarder : public WebEvents {
       last_[i] = neutral[i];
     }
     Send(neutral);
+  }
+
+  void Suspended() override {
+    Log("joywire-send: stopped (Ctrl-Z); sent the neutral position; `fg` goes on");
   }
 
   void Connected(std::string_view peer) override {
@@ -246,6 +257,7 @@ class WebForwarder : public WebEvents {
     output_.Status(peer_ + values);
   }
 
+  std::function<std::string()> served_;  // keeps the pairing; what to tell of it
   FeederProcess* feeder_;
   const UdpSender& sender_;
   const SenderOptions& options_;
@@ -288,18 +300,22 @@ KeptFolder::Found OpenKeptFolder(const SenderOptions& options, KeptFolder& folde
 
 // The pairing token, kept in joywire-send's folder (made there on the first start, or anew
 // with --new-token), so that an open page, a bookmark or a home-screen icon pairs again after
-// a restart. `note`: what a person should know of it.
+// a restart. A new one is only chosen here: it is kept, with what --pairing shows, once the
+// ports are bound (KeepPairing), so that a start that fails changes nothing. `note`: what a
+// person should know of it then.
 constexpr char kTokenFile[] = "pairing-token";
-bool KeepPairingToken(KeptFolder& folder, bool renew, char (&token)[kPairingTokenLength + 1],
-                      std::string& note, std::string& error) {
+bool ChoosePairingToken(KeptFolder& folder, bool renew, char (&token)[kPairingTokenLength + 1],
+                        bool& isNew, std::string& note, std::string& error) {
   std::string kept;
   const KeptFolder::Found found =
       renew ? KeptFolder::Found::kMissing : folder.Read(kTokenFile, true, kept, error);
   if (found == KeptFolder::Found::kRefused) {
+    error += " (or, if others may have read it, start once with --new-token)";
     return false;
   }
   kept = kept.substr(0, kept.find_first_of("\r\n"));
-  if (found == KeptFolder::Found::kYes && IsPairingToken(kept)) {
+  isNew = !(found == KeptFolder::Found::kYes && IsPairingToken(kept));
+  if (!isNew) {
     kept.copy(token, kPairingTokenLength);
     token[kPairingTokenLength] = '\0';
     return true;
@@ -308,16 +324,19 @@ bool KeepPairingToken(KeptFolder& folder, bool renew, char (&token)[kPairingToke
     error = "no secure random source for the pairing token";
     return false;
   }
-  if (!folder.Write(kTokenFile, std::string(token) + "\n", true)) {
-    error = "cannot keep the pairing token in " + folder.Path();
-    return false;
-  }
   if (renew) {
     note = "joywire-send: a new pairing token: addresses printed before no longer steer";
   } else if (found == KeptFolder::Found::kYes) {
     note = "joywire-send: the kept pairing token was damaged; made a new one";
   }
   return true;
+}
+
+// What the ports being bound makes true: the token (if new) and what is served, for the next
+// start and for --pairing.
+bool KeepPairing(KeptFolder& folder, const char* token, bool isNew, const Serving& serving) {
+  const bool kept = !isNew || folder.Write(kTokenFile, std::string(token) + "\n", true);
+  return folder.Write(kServingFile, ServingLine(serving), false) && kept;
 }
 
 // The addresses the page is served on, as the phone would type them.
@@ -330,11 +349,18 @@ std::vector<std::string> ServedAddresses(const SenderOptions& options) {
   return std::vector<std::string>(addresses.text, addresses.text + addresses.count);
 }
 
-// The addresses a phone can trust the local authority for: private and loopback ones.
+// Loopback addresses besides 127.0.0.1 (127.0.1.1 is Debian's host name): no phone reaches the
+// machine there, so no certificate names them and none is made for them; any local process
+// could otherwise make the kept certificate change at will.
+bool IsOtherLoopback(const std::string& address) {
+  return address.rfind("127.", 0) == 0 && address != "127.0.0.1";
+}
+
+// The addresses a phone can trust the local authority for: private ones, and 127.0.0.1.
 bool IsPrivateOrLoopback(const std::string& address) {
   unsigned first = 0;
   unsigned second = 0;
-  if (std::sscanf(address.c_str(), "%u.%u", &first, &second) != 2) {
+  if (std::sscanf(address.c_str(), "%u.%u", &first, &second) != 2 || IsOtherLoopback(address)) {
     return false;
   }
   return first == 10 || first == 127 || (first == 172 && second >= 16 && second <= 31) ||
@@ -374,7 +400,7 @@ bool PrepareHttps(KeptFolder& folder, const std::vector<std::string>& addresses,
   for (const std::string& address : addresses) {
     if (IsPrivateOrLoopback(address)) {
       trusted.push_back(address);
-    } else {
+    } else if (!IsOtherLoopback(address)) {
       std::printf("joywire-send: %s is no private address: phones cannot trust HTTPS there\n",
                   address.c_str());
     }
@@ -410,32 +436,32 @@ bool NameAnotherAddress(const LocalAuthority& authority, const std::string& fold
     return false;
   }
   identity = IdentityOf(authority, key, certificate, names);
-  std::thread(KeepServerCertificate, folder, identity.privateKey, CertificatePem(certificate.get()))
-      .detach();
+  std::thread([folder, key = identity.privateKey, pem = CertificatePem(certificate.get())] {
+    TakeNoSignalsOnThisThread();
+    KeepServerCertificate(folder, key, pem);
+  }).detach();
   return true;
 }
 
 }  // namespace
 
 int SendWeb(const UdpSender& sender, const SenderOptions& options) {
+  IgnoreClosedOutput();        // output nobody reads any more must not end us with a button held
+  KeepOutputFromStoppingUs();  // nor output from a background job
   UseOpenSslAsBuilt();
   // What outlives a run is read and made under the folder's lock; it is let go once served.
   auto folder = std::make_unique<KeptFolder>();
   char token[kPairingTokenLength + 1];
+  bool newToken = false;
   std::string note;
   std::string error;
   if (OpenKeptFolder(options, *folder, true, error) != KeptFolder::Found::kYes || !folder->Lock() ||
-      !KeepPairingToken(*folder, options.newToken, token, note, error)) {
+      !ChoosePairingToken(*folder, options.newToken, token, newToken, note, error)) {
     std::fprintf(stderr, "joywire-send: %s\n",
                  error.empty() ? ("cannot lock " + folder->Path()).c_str() : error.c_str());
     return 1;
   }
-  if (!note.empty()) {
-    std::printf("%s\n", note.c_str());
-  }
-  folder->Write(kServingFile, ServingLine(ServingOf(options)), false);  // for --pairing
   EnableTerminalOutput();  // the QR code's blocks and the status line's escapes
-  IgnoreClosedOutput();    // output nobody reads any more must not end us with a button held
   const std::vector<std::string> addresses = ServedAddresses(options);
   LocalAuthority authority;
   TlsIdentity identity;
@@ -445,14 +471,17 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
     if (!PrepareHttps(*folder, addresses, authority, identity, authorityDer)) {
       return 1;
     }
-    const std::size_t port = trustPage.find("@HTTPS_PORT@");
-    if (port != std::string::npos) {
-      trustPage.replace(port, 12, std::to_string(options.webPort));
-    }
+    const auto fill = [&trustPage](std::string_view mark, const std::string& text) {
+      const std::size_t at = trustPage.find(mark);
+      if (at != std::string::npos) {
+        trustPage.replace(at, mark.size(), text);
+      }
+    };
+    fill("@HTTPS_PORT@", std::to_string(options.webPort));
+    fill("@CA_FINGERPRINT@", Fingerprint(authority.certificate.get()));
   }
   std::fflush(stdout);  // before what the web mode's own writer writes
   const std::string folderPath = folder->Path();
-  folder.reset();
   FeederProcess feeder;
   if (options.startFeeder != nullptr) {
     char failure[256];
@@ -464,8 +493,18 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
                 options.host);
     std::fflush(stdout);
   }
+  // Once every port is bound: the pairing kept, and the folder let go.
+  const auto served = [&]() {
+    if (!KeepPairing(*folder, token, newToken, ServingOf(options))) {
+      note += (note.empty() ? "" : "\n") +
+              std::string("joywire-send: cannot keep the pairing in ") + folder->Path() +
+              ": the next start pairs anew";
+    }
+    folder.reset();
+    return note;
+  };
   WebForwarder forwarder(sender, options, token, addresses,
-                         options.startFeeder != nullptr ? &feeder : nullptr);
+                         options.startFeeder != nullptr ? &feeder : nullptr, served);
   const WebServerSettings settings{
       options.webAddress,
       options.webPort,
@@ -489,6 +528,9 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   char failure[256];
   if (!ServeController(settings, forwarder, failure, sizeof failure)) {
     std::fprintf(stderr, "joywire-send: %s\n", failure);
+    if (feeder.process >= 0) {
+      StopFeeder(feeder);
+    }
     return 1;
   }
   forwarder.Finish();

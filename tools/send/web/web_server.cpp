@@ -59,10 +59,17 @@ bool FromOwnOrigin(const Request& request, const tcp::endpoint& local, bool tls)
 
 }  // namespace
 
+bool HostNamesThisServer(const Request& request, bool tls, const tcp::endpoint& local) {
+  return NamesThisServer(request[http::field::host], local, tls);
+}
+
 const char* RefusalOf(const Request& request, const Server& server, bool tls,
                       const tcp::endpoint& local) {
   if (!TokenMatches(QueryValue(request.target(), "token"), server.settings.token)) {
     return "wrong or missing token";
+  }
+  if (request.count(http::field::origin) > 1) {
+    return "more than one Origin";  // which one would a browser have meant?
   }
   if (!NamesThisServer(request[http::field::host], local, tls)) {
     return "a Host that is not this server";
@@ -108,39 +115,57 @@ ConnectionSlot::~ConnectionSlot() {
 }
 
 bool ConnectionSlot::MakeRoom(Server& server, Service service, const asio::ip::address& peer) {
+  // Those that have not shown the token, by address: how many, and the oldest of each.
+  struct FromOneAddress {
+    asio::ip::address address;
+    std::size_t count;
+    ConnectionSlot* oldest;
+  };
+  FromOneAddress addresses[kMaxConnections];
+  std::size_t addressCount = 0;
   std::size_t open = 0;
   std::size_t strangers = 0;
-  std::size_t strangersFromPeer = 0;
-  ConnectionSlot* oldest = nullptr;  // of those that have not shown the token
-  ConnectionSlot* oldestFromPeer = nullptr;
+  FromOneAddress* fromPeer = nullptr;
   for (ConnectionSlot* slot : server.connections[static_cast<int>(service)]) {
     if (slot->closed_) {
       continue;  // closed to make room; its session ends in a moment
     }
     ++open;
-    if (!slot->showedToken_) {
-      ++strangers;
-      oldest = oldest != nullptr ? oldest : slot;
-      if (slot->peer_ == peer) {
-        ++strangersFromPeer;
-        oldestFromPeer = oldestFromPeer != nullptr ? oldestFromPeer : slot;
-      }
+    if (slot->showedToken_) {
+      continue;
+    }
+    ++strangers;
+    FromOneAddress* from = nullptr;
+    for (std::size_t i = 0; i < addressCount && from == nullptr; ++i) {
+      from = addresses[i].address == slot->peer_ ? &addresses[i] : nullptr;
+    }
+    if (from == nullptr && addressCount < kMaxConnections) {
+      from = &(addresses[addressCount++] = FromOneAddress{slot->peer_, 0, slot});
+    }
+    if (from != nullptr) {
+      ++from->count;
+      fromPeer = from->address == peer ? from : fromPeer;
     }
   }
-  ConnectionSlot* giveWay = nullptr;
-  if (strangersFromPeer >= kMaxStrangersFromOneAddress) {
-    giveWay = oldestFromPeer;
+  FromOneAddress* giveWay = nullptr;
+  if (fromPeer != nullptr && fromPeer->count >= kMaxStrangersFromOneAddress) {
+    giveWay = fromPeer;
   } else if (strangers >= kMaxStrangers || open >= kMaxConnections) {
-    giveWay = oldest;
+    // The address that holds the most gives way: a flood from a few addresses cannot push out
+    // a phone's one connection that is still in its handshake.
+    for (std::size_t i = 0; i < addressCount; ++i) {
+      giveWay = giveWay == nullptr || addresses[i].count > giveWay->count ? &addresses[i] : giveWay;
+    }
+    if (giveWay == nullptr) {
+      return false;  // every one of them showed the token
+    }
   } else {
     return true;
   }
-  if (giveWay == nullptr) {
-    return false;  // every one of them showed the token
-  }
-  giveWay->closed_ = true;
-  giveWay->close_();
-  server.events.Refused(giveWay->peer_.to_string(),
+  ConnectionSlot* closing = giveWay->oldest;
+  closing->closed_ = true;
+  closing->close_();
+  server.events.Refused(closing->peer_.to_string(),
                         "closed, to make room: it had not shown the token");
   return true;
 }
@@ -220,6 +245,8 @@ bool Listen(Server& server, std::uint16_t port, Service service, bool tls, char*
 
 // The certificate and key the context hands to every TLS connection from now on.
 bool UseIdentity(Server& server, const TlsIdentity& identity, beast::error_code& failure) {
+  // The chain is added to what the context holds: the authority once, however many renamings.
+  SSL_CTX_clear_extra_chain_certs(server.tls->native_handle());
   server.tls->use_certificate_chain(
       asio::buffer(identity.certificateChain.data(), identity.certificateChain.size()), failure);
   if (!failure) {
@@ -294,11 +321,26 @@ void ServingNow(Server* server) {
   g_stopDone = false;
 }
 
+// Ctrl-Z and the other signals that stop a job: the neutral position first, then stopped; once
+// continued, the controller's next message steers again.
+void StopJobWhenAsked(Server& server) {
+  server.jobStops.async_wait([&server](beast::error_code error, int) {
+    if (error) {
+      return;
+    }
+    LetGo(server);
+    server.events.Suspended();
+    StopUntilContinued();
+    StopJobWhenAsked(server);
+  });
+}
+
 void Stop(Server& server, beast::error_code error) {
   if (error == asio::error::operation_aborted || server.stopping) {
     return;
   }
   server.stopping = true;
+  server.jobStops.cancel();
   for (auto& acceptor : server.acceptors) {
     beast::error_code ignored;
     acceptor->close(ignored);
@@ -342,6 +384,10 @@ bool ServeController(const WebServerSettings& settings, WebEvents& events, char*
   }
   server.signals.async_wait(
       [&server](web::beast::error_code error, int) { web::Stop(server, error); });
+  for (int i = 0; i < kJobStopSignalCount; ++i) {
+    server.jobStops.add(kJobStopSignals[i]);
+  }
+  web::StopJobWhenAsked(server);
   web::ServingNow(&server);
   OnConsoleEnd(web::StopAtConsoleEnd);
   events.Listening();

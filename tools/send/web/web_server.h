@@ -22,6 +22,8 @@ class WebEvents {
   virtual void PageServed() = 0;
   virtual void Forward(const float values[5]) = 0;
   virtual void Neutral() = 0;
+  // The process is about to stop for a while (Ctrl-Z), the neutral position sent.
+  virtual void Suspended() = 0;
   virtual void Connected(std::string_view peer) = 0;
   virtual void Disconnected(std::string_view peer, std::string_view why) = 0;
   // A request or a connection the server turned away, with the reason.

@@ -66,7 +66,7 @@ class ConnectionSlot;
 
 struct Server {
   Server(const WebServerSettings& settings, WebEvents& events)
-      : settings(settings), events(events), signals(io), tick(io), silence(io) {}
+      : settings(settings), events(events), signals(io), jobStops(io), tick(io), silence(io) {}
 
   const WebServerSettings& settings;
   WebEvents& events;
@@ -77,7 +77,8 @@ struct Server {
   TlsIdentity identity;                 // what the context hands out now
   std::vector<std::string> unnameable;  // addresses no certificate of ours may name
   std::vector<std::unique_ptr<tcp::acceptor>> acceptors;
-  asio::signal_set signals;
+  asio::signal_set signals;   // to end
+  asio::signal_set jobStops;  // to stop for a while (Ctrl-Z)
   asio::steady_timer tick;
   std::weak_ptr<Controller> controller;
   std::shared_ptr<Controller> requests;  // the controller that sends by HTTPS requests
@@ -106,6 +107,8 @@ class ConnectionSlot {
 
   // The connection showed the pairing token: nobody without it can make it give way.
   void ShowedToken() { showedToken_ = true; }
+  // It was taken over, or is closing: it counts as a stranger's again, and may give way.
+  void LostToken() { showedToken_ = false; }
 
   // Whether a new connection from `peer` may be taken on `service`'s listener, after closing
   // the oldest one that has not shown the token where that makes room.
@@ -147,10 +150,9 @@ class Controller : public std::enable_shared_from_this<Controller> {
     }
   }
 
- protected:
   bool IsController() const { return server_.controller.lock().get() == this; }
 
-  // Gone: the neutral position, if this one still controlled.
+  // Gone, or refused a message: the neutral position, if this one still controlled.
   void Released() {
     if (IsController()) {
       server_.controller.reset();
@@ -158,6 +160,7 @@ class Controller : public std::enable_shared_from_this<Controller> {
     }
   }
 
+ protected:
   Server& server_;
 };
 
@@ -169,6 +172,9 @@ class RequestController : public Controller {
 };
 
 std::string PeerOf(const tcp::socket& socket);
+
+// Whether the request's Host names this server as the connection reached it.
+bool HostNamesThisServer(const Request& request, bool tls, const tcp::endpoint& local);
 
 // Why a request may not steer (a wrong or missing token, a Host or an Origin that does not name
 // this server as the connection reached it), or null when it may.

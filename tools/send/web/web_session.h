@@ -83,6 +83,12 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
       return;
     }
     const Request& request = parser_->get();
+    if (request.count(http::field::host) > 1) {  // which one would it have meant?
+      server_.events.Refused(peer_, "bad request (400): more than one Host");
+      keepAlive_ = false;
+      Respond(http::status::bad_request, "one Host only\n", "text/plain");
+      return;
+    }
     const std::string_view target = request.target();
     const std::string_view path = target.substr(0, target.find('?'));
     const bool get = request.method() == http::verb::get || request.method() == http::verb::head;
@@ -151,7 +157,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
 
   // Whether the page's token still pairs it (204) or is one of an earlier pairing (403): what
   // the page asks when its WebSocket does not open, to tell a refusal from an outage.
+  // A name that is not this server's is told apart (421), whatever the token: that tells a
+  // stranger nothing, and the page can say to use an address that was printed.
   void Pairing(const Request& request) {
+    if (!HostNamesThisServer(request, kTls<Stream>, local_)) {
+      server_.events.Refused(peer_, "pairing refused (421): a Host that is not this server");
+      Respond(http::status::misdirected_request, "not this server's name\n", "text/plain");
+      return;
+    }
     if (!Admitted(request, "pairing")) {
       return;
     }
@@ -168,6 +181,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     const MessageVerdict verdict = CheckControllerMessage(
         reinterpret_cast<const unsigned char*>(body.data()), body.size(), true, values);
     if (verdict != MessageVerdict::kForward) {
+      if (server_.requests) {
+        server_.requests->Released();  // as a refused WebSocket message: let go at once
+      }
       server_.events.Refused(
           peer_, std::string("request refused (400): ") + CloseForVerdict(verdict).reason);
       Respond(http::status::bad_request, "bad message\n", "text/plain");

@@ -45,6 +45,7 @@
   let retryTimer = 0;
   let repeatTimer = 0;
   let viaRequests = false;  // messages as HTTPS requests, where a WebSocket cannot connect
+  let paused = false;  // hidden, frozen or out of focus: sends nothing until touched again
   let failedOpens = 0;
 
   // The connection as the status line and the overlay tell it; the controls are inert under
@@ -74,6 +75,7 @@
   // Sends the state: on a change only when it differs from what was sent last; the repeat is
   // due a while after the last message, and only then does the page wake for it.
   function send(repeat) {
+    if (paused) return;
     if (!repeat && values.every((value, i) => value === lastSent[i])) return;
     if (viaRequests) {
       request(repeat);
@@ -98,6 +100,7 @@
       const response = await fetch(`/pairing?token=${encodeURIComponent(token)}`, {
         cache: "no-store", signal: AbortSignal.timeout ? AbortSignal.timeout(2500) : undefined });
       if (response.status === 403) return "refused";
+      if (response.status === 421) return "misnamed";
       return response.ok ? "paired" : "unreachable";
     } catch (error) {
       return "unreachable";
@@ -110,9 +113,33 @@
     clearTimeout(retryTimer);
     clearTimeout(repeatTimer);
     if (socket) socket.close();
-    show("refused", "refused: an earlier pairing",
-      "This address is from an earlier pairing. Scan the new code.");
+    show("refused", "Refused: an earlier pairing",
+      "This address is from an earlier pairing. Scan the new code: the terminal of the machine " +
+      "that runs joywire-send shows it (joywire-web-pairing shows it again for the service).");
   }
+
+  // The name in the address bar is not one this server answers to (a host name, a typo): the
+  // pairing may be right, the address is not.
+  function misnamed() {
+    refused = true;
+    clearTimeout(retryTimer);
+    if (socket) socket.close();
+    show("refused", "Refused: not this machine's address",
+      `joywire-send does not answer to "${location.hostname}". Open one of the addresses it ` +
+      "printed (numbers, such as 192.168.1.20), or scan its code.");
+  }
+
+  // A new address typed or scanned into this same tab: paired anew, without a reload.
+  window.addEventListener("hashchange", () => {
+    const typed = decodeURIComponent(location.hash.slice(1));
+    if (!typed || typed === token) return;
+    token = typed;
+    keep("token", token);
+    refused = false;
+    if (socket) socket.close();
+    socket = null;
+    connect();
+  });
 
   function retryLater(status) {
     show("disconnected", status, "joywire-send is not reachable. Trying again…");
@@ -158,6 +185,8 @@
       const pairing = await checkPairing();
       if (pairing === "refused") {
         refuse();
+      } else if (pairing === "misnamed") {
+        misnamed();
       } else if (pairing === "paired" && !opened && location.protocol === "https:" && ++failedOpens >= 2) {
         startRequests();
       } else {
@@ -217,8 +246,33 @@
     if (document.visibilityState === "visible") {
       keepAwake();
       if (state !== "taken-over") reconnectNow();
+    } else {
+      pause();
     }
   });
+
+  // Out of sight or out of focus (another tab, another app, the screen off): a thumb that
+  // holds the stick cannot be seen to let go, so everything is let go, the neutral state goes
+  // once, and nothing more until the page is touched again. A throttled hidden tab would
+  // otherwise let the held state and joywire-send's silence rule take turns.
+  function pause() {
+    if (paused) return;
+    letGoOfEverything();
+    values[0] = values[1] = values[3] = values[4] = 0;
+    changed();
+    paused = true;
+    clearTimeout(repeatTimer);
+    document.body.classList.add("paused");
+  }
+  for (const [target, type] of [[window, "blur"], [window, "pagehide"], [document, "freeze"]]) {
+    target.addEventListener(type, pause);
+  }
+  document.addEventListener("pointerdown", () => {
+    if (!paused || document.visibilityState !== "visible") return;
+    paused = false;
+    document.body.classList.remove("paused");
+    send(true);
+  }, { capture: true });
   // The tap that takes control again, or brings it back sooner, is no input.
   overlay.addEventListener("pointerdown", (event) => {
     event.preventDefault();
@@ -308,13 +362,15 @@
     knob.style.transform = `translate(${x * radius}px, ${y * radius}px)`;
   }
 
-  // The centre stays where the whole circle fits the pad, so that every direction reaches full
-  // deflection, even from a touch in a corner.
-  function keepInside(point) {
+  // How far the thumb may go from the centre in the direction it moves: the travel, or less
+  // where the pad's edge is nearer, so that a thumb that lands by an edge still reaches full
+  // deflection there, and touch-down itself never moves the stick.
+  function roomTowards(dx, dy) {
     const box = stick.getBoundingClientRect();
+    const room = (towards) => clamp(towards, 1, radius);
     return {
-      x: clamp(point.x, box.left + radius, Math.max(box.left + radius, box.right - radius)),
-      y: clamp(point.y, box.top + radius, Math.max(box.top + radius, box.bottom - radius)),
+      x: room(dx < 0 ? centre.x - box.left : box.right - centre.x),
+      y: room(dy < 0 ? centre.y - box.top : box.bottom - centre.y),
     };
   }
 
@@ -322,7 +378,7 @@
     press(event) {
       if (tiltOn && !wheel) return false;  // tilt has the stick
       fitStick();
-      centre = keepInside({ x: event.clientX, y: event.clientY });
+      centre = { x: event.clientX, y: event.clientY };  // where the thumb lands is the centre
       stick.classList.add("active");
       return true;
     },
@@ -330,17 +386,19 @@
       let dx = event.clientX - centre.x;
       let dy = event.clientY - centre.y;  // down the screen is a higher Y
       const reach = Math.hypot(dx, dy);
-      if (reach > radius) {  // past the rim: the centre follows the thumb, within the pad
-        centre = keepInside({ x: centre.x + dx * (1 - radius / reach), y: centre.y + dy * (1 - radius / reach) });
+      if (reach > radius) {  // past the rim: the centre follows the thumb
+        centre = { x: centre.x + dx * (1 - radius / reach), y: centre.y + dy * (1 - radius / reach) };
         dx = event.clientX - centre.x;
         dy = event.clientY - centre.y;
       }
+      const room = roomTowards(dx, dy);
+      const [nx, ny] = [dx / room.x, dy / room.y];
       // A small dead zone around the centre, and the rest of the way rescaled to full.
-      const distance = Math.hypot(dx, dy);
-      const length = Math.min(1, distance / radius);
+      const distance = Math.hypot(nx, ny);
+      const length = Math.min(1, distance);
       const scaled = length < kStickDeadZone ? 0 : (length - kStickDeadZone) / (1 - kStickDeadZone);
-      if (!(tiltOn && wheel)) values[0] = distance > 0 ? (dx / distance) * scaled : 0;
-      values[1] = distance > 0 ? (dy / distance) * scaled : 0;
+      if (!(tiltOn && wheel)) values[0] = distance > 0 ? (nx / distance) * scaled : 0;
+      values[1] = distance > 0 ? (ny / distance) * scaled : 0;
       placeStick(values[0], values[1]);
       changed();
     },
@@ -454,8 +512,13 @@
     const now = rotationOf(reading);
     if (!reference) reference = { back: [now[0], -now[1], -now[2], -now[3]], right: screenRight() };
     const since = times(reference.back, now);
-    values[0] = deflection(-twist(since, [0, 0, 1]));  // clockwise as the person sees it: right
-    if (!wheel) values[1] = deflection(twist(since, reference.right));  // top edge back: Y+
+    const [rx, ry] = reference.right;
+    if (wheel) {
+      values[0] = deflection(-twist(since, [0, 0, 1]));  // clockwise as the person sees it: right
+    } else {  // a tray to tip: the right edge down is right, the top edge back is Y+
+      values[0] = deflection(twist(since, [-ry, rx, 0]));  // the screen's up, in its plane
+      values[1] = deflection(twist(since, reference.right));
+    }
     fitStick();
     placeStick(values[0], values[1]);
     changed();
@@ -504,7 +567,9 @@
       if (typeof ask === "function") {  // iOS: only from the tap itself
         try {
           if ((await ask.call(window.DeviceOrientationEvent)) !== "granted") {
-            stopTilt("Motion access was not allowed, so tilt stays off.");
+            stopTilt("Motion access was not allowed, so tilt stays off. To allow it: close " +
+              "this tab, open the address again, and tap Allow when asked (or Settings › " +
+              "Safari › Advanced › Website Data › this address › Remove, then try again).");
             return;
           }
         } catch (error) {
@@ -548,7 +613,9 @@
     keep("range", range);
     showRange();
   });
-  const showTravel = () => { $("#travel-value").textContent = `${travel} px`; };
+  const showTravel = () => {
+    $("#travel-value").textContent = travel <= 60 ? "small" : travel <= 100 ? "medium" : "large";
+  };
   $("#travel").value = travel;
   $("#travel").addEventListener("input", (event) => {
     travel = Number(event.target.value);
