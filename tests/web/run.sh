@@ -31,7 +31,7 @@ ip addr add 10.200.0.1/32 dev lo
 [ "${JOYWIRE_HTTPS:-}" = 1 ] && ip addr add 203.0.113.7/32 dev lo
 export JOYWIRE_SEND=$1 JOYWIRE_LAUNCHER=${2:-}
 # The suite has 15 minutes (JOYWIRE_SUITE_SECONDS), after which it is ended and says so; the
-# spec reporter has named the case that was running by then.
+# test reporter has named the case that was running by then.
 limit=${JOYWIRE_SUITE_SECONDS:-900}
 status=0
 timeout --kill-after=10 "$limit" node --test --test-reporter=spec \
