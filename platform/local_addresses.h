@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace joywire {
 
@@ -25,6 +26,28 @@ inline void AddLocalAddress(LocalAddresses& addresses, const char (&text)[16]) {
   if (addresses.count < kMaxLocalAddresses) {
     std::char_traits<char>::copy(addresses.text[addresses.count++], text, 16);
   }
+}
+
+// This machine's name on the local network, as mDNS answers it (Avahi on Linux, Bonjour,
+// Windows 10 and later): "<host name>.local", in lower case; empty when there is no host name
+// or it is not a plain DNS label. It stays while DHCP hands out new addresses.
+std::string LocalNetworkName();
+
+// The name for a host name (its first label, when it is a full one).
+inline std::string LocalNetworkNameOf(std::string_view hostName) {
+  const std::string_view label = hostName.substr(0, hostName.find('.'));
+  if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') {
+    return {};
+  }
+  std::string name;
+  for (const char c : label) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (!letter && !(c >= '0' && c <= '9') && c != '-') {
+      return {};
+    }
+    name += letter && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return name + ".local";
 }
 
 }  // namespace joywire

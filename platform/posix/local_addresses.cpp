@@ -4,6 +4,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <initializer_list>
@@ -35,6 +36,14 @@ void ListLocalAddresses(LocalAddresses& addresses) {
     }
   }
   freeifaddrs(list);
+}
+
+std::string LocalNetworkName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) {
+    return {};
+  }
+  return LocalNetworkNameOf(name);
 }
 
 }  // namespace joywire

@@ -45,4 +45,13 @@ void ListLocalAddresses(LocalAddresses& addresses) {
   }
 }
 
+std::string LocalNetworkName() {
+  char name[256] = {};
+  DWORD size = sizeof name;
+  if (!GetComputerNameExA(ComputerNameDnsHostname, name, &size)) {
+    return {};
+  }
+  return LocalNetworkNameOf(name);
+}
+
 }  // namespace joywire

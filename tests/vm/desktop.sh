@@ -58,7 +58,7 @@ cp "$build/tests/evdev-reader" "$build/bench/uinput-floor" "$cache/sdl-probe" "$
 vmlinuz=$(ls "$build"/vm-cache/kernel/boot/vmlinuz-* | head -1)
 echo "booting $(basename "$vmlinuz") with Debian 12's udev and SDL2 (software emulation)"
 log=$build/vm-desktop-console.log
-timeout 900 qemu-system-x86_64 -nographic -no-reboot -m 1536 -smp 1 \
+timeout 400 qemu-system-x86_64 -nographic -no-reboot -m 1536 -smp 1 \
   -kernel "$vmlinuz" -initrd "$build/vm-desktop-initramfs.gz" \
   -append "console=ttyS0 panic=-1 quiet loglevel=1" </dev/null >"$log" 2>&1 || true
 tr -d '\r' <"$log" | sed -n '/^== /,/VMCHECK DONE/p' | grep -v '^VMCHECK DONE' || true

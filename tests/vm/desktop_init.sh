@@ -44,7 +44,7 @@ end() {  # end TAG [SIGNAL]: ends a held feeder and waits until it is gone
   eval "kill -${2:-TERM} \$pid_$1; wait \$pid_$1"
 }
 # once USER DEVICE: a feeder that should end at once; prints its exit status
-once() { echo | as "$1" "/usr/bin/joywire $2 >/dev/null 2>&1"; echo $?; }
+once() { echo | as "$1" "/usr/bin/joywire $2 >/tmp/once-$1.out 2>&1"; echo $?; }
 
 echo "== Debian's udev, as on a desktop"
 insmod /evdev.ko
@@ -66,6 +66,7 @@ echo "/dev/uinput: group and mode $seen"
 check "/dev/uinput is group joywire, mode 0660, through the packaged rule" [ "$seen" = "joywire 660" ]
 status=$(once eve 1)
 check "eve, not in group joywire: exit status -5 (251), status $status" [ "$status" = 251 ]
+check "eve is told why and what to do" grep -q "no permission to open /dev/uinput: install" /tmp/once-eve.out
 
 for backend in udev inotify; do
   echo "== SDL2 ($backend back end), a user's feeder, joydev"

@@ -77,10 +77,12 @@ echo "== a second feeder on the same device"
 echo | /joywire 1 >/tmp/second.out 2>&1
 status=$?
 check "busy: exit status -3 (253), status $status" [ $status -eq 253 ]
+check "busy: the feeder says who holds it" grep -q "device 1 is held by another feeder" /tmp/second.out
 echo "== device 17"
 echo | /joywire 17 >/tmp/seventeen.out 2>&1
 status=$?
 check "missing: exit status -4 (252), status $status" [ $status -eq 252 ]
+check "missing: the feeder names the devices there are" grep -q "there is no device 17: the devices are numbered 1 to 16" /tmp/seventeen.out
 
 echo "== the holder dies: the device is free again"
 kill -9 $feeder

@@ -56,7 +56,7 @@ cp "$build/joywire" "$build/joywire-send" "$build/tests/evdev-reader" "$root/"
 
 echo "booting $(basename "$vmlinuz") in ${qemu[0]} (software emulation)"
 log=$build/vm-console.log
-timeout 600 "${qemu[@]}" -nographic -no-reboot -m 512 -smp 1 \
+timeout 300 "${qemu[@]}" -nographic -no-reboot -m 512 -smp 1 \
   -kernel "$vmlinuz" -initrd "$build/vm-initramfs.gz" </dev/null >"$log" 2>&1 || true
 tr -d '\r' <"$log" | sed -n '/== uinput not loaded/,/VMCHECK DONE/p'
 

@@ -13,7 +13,7 @@ import { chmodSync, cpSync, mkdtempSync, readFileSync, statSync, writeFileSync }
 import http from "node:http";
 import https from "node:https";
 import net from "node:net";
-import { tmpdir } from "node:os";
+import { hostname, tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
 import tls from "node:tls";
@@ -28,6 +28,7 @@ const wine = launcher.some((part) => part.includes("wine"));
 const phone = { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true };
 const scratch = mkdtempSync(join(tmpdir(), "joywire-web-"));
 const config = join(scratch, "config");  // joywire-send's configuration folder (not under wine)
+const ownName = `${hostname().toLowerCase()}.local`;  // as mDNS answers for this machine
 
 let receiver, server, browser, web, trust, token, authority;
 const datagrams = [];  // { values, time }
@@ -289,6 +290,15 @@ function wheelGrip(back, turn) {
 
 test(`tilt on a secure page (${scheme}://${host}): a wheel turn, however the screen leans; the knob shows it`, async () => {
   const page = await openPage();
+  // At 360 px: left-handed upright, the throttle goes right; on its side, Done is in sight.
+  await page.setViewport({ ...phone, width: 360, height: 740 });
+  await page.click("#settings-button");
+  await page.click("label:has(#swap)");
+  assert.ok((await box(page, "#throttle")).x > (await box(page, "#button1")).x, "swapped upright");
+  await page.click("label:has(#swap)");
+  await page.setViewport({ ...phone, width: 740, height: 360, isLandscape: true });
+  assert.ok((await box(page, "#settings-done")).bottom <= 360, "Done in sight");
+  await page.click("#settings-done");
   await page.setViewport({ ...phone, width: 844, height: 390, isLandscape: true });
   if (process.env.JOYWIRE_SCREENSHOT) await page.screenshot({ path: process.env.JOYWIRE_SCREENSHOT.replace(/\.png$/, "-landscape.png") });
   await page.click("#settings-button");
@@ -385,6 +395,11 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
   assert.equal(await upgrade(`/ws?token=${token}`, "http://elsewhere.test"), 403);
   // A name of somebody else's that points here (DNS rebinding), however its Origin agrees.
   assert.equal(await upgrade(`/ws?token=${token}`, `${scheme}://evil.test:${web}`, `evil.test:${web}`), 403);
+  // The machine's own .local name is one of its names (printed, and named by the certificate).
+  for (const [name, status] of [[ownName, 101], ["other.local", 403]]) {
+    assert.equal(await upgrade(`/ws?token=${token}`, `${scheme}://${name}:${web}`, `${name}:${web}`), status, name);
+  }
+  assert.ok(server.log.includes(`://${ownName}:${web}/#${token}`), server.log);
   // Two Hosts, or two Origins, where only the first was checked.
   for (const [extra, status] of [[`Host: evil.test\r\n`, /^HTTP\/1.1 400/], [`Origin: ${own}\r\nOrigin: http://evil.test\r\n`, /^HTTP\/1.1 403/]]) {
     const twice = await connectTo();
@@ -599,6 +614,9 @@ test("an earlier pairing's page stops, told why; a restart with the kept token r
   await new Promise((r) => setTimeout(r, 10000 - (performance.now() - staleSince)));
   assert.equal(await stalePage.$eval("#connection", (e) => e.dataset.state), "refused");
   assert.match(await stalePage.$eval("#overlay", (e) => e.innerText), /earlier pairing\. Scan the new code/);
+  await stalePage.setViewport({ ...phone, width: 360 });  // every tool shown: the status still whole
+  await stalePage.click(".switch");
+  assert.deepEqual(await stalePage.$eval("#connection", (e) => [e.scrollWidth <= e.clientWidth, e.scrollHeight <= e.clientHeight]), [true, true]);
   assert.ok(await stalePage.evaluate(() => window.asked) <= 2, "no more than 2 requests in 10 s");
   let page = await openPage();
   if (secure) {  // in a browser that does not trust the authority, the warning tapped through
@@ -650,7 +668,7 @@ test("HTTPS: the authority on the plain port signed the page's certificate; kept
   const served = socket.getPeerX509Certificate();
   socket.destroy();
   assert.ok(served.checkIssued(ca) && served.verify(ca.publicKey), "signed by the authority");
-  assert.ok(served.subjectAltName.includes(`IP Address:${host}`), served.subjectAltName);
+  assert.ok(served.subjectAltName.includes(`IP Address:${host}`) && served.subjectAltName.includes(`DNS:${ownName}`), served.subjectAltName);
   assert.ok(new Date(served.validTo) - new Date(served.validFrom) <= 397 * 24 * 3600 * 1000);
   // TLS 1.2 with ECDHE and AEAD only, whatever the machine's OpenSSL configuration says.
   const tls12 = (ciphers) => new Promise((resolve) => {

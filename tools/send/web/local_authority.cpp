@@ -219,7 +219,8 @@ bool IssueServerCertificate(const LocalAuthority& authority,
                             Certificate& certificate, std::string& error) {
   std::string names;
   for (const std::string& address : addresses) {
-    names += "IP:" + address + ",";
+    const bool isAddress = address.find_first_not_of("0123456789.") == std::string::npos;
+    names += (isAddress ? "IP:" : "DNS:") + address + ",";
   }
   names += "DNS:localhost";
   key.reset(EVP_EC_gen("P-256"));
@@ -244,8 +245,8 @@ bool IssueServerCertificate(const LocalAuthority& authority,
 
 namespace {
 
-// Whether `certificate` is one of `authority`'s for exactly these addresses and localhost, for
-// more than 30 days yet, and `key` is its own.
+// Whether `certificate` is one of `authority`'s for exactly these addresses (the machine's
+// .local name among them) and localhost, for more than 30 days yet, and `key` is its own.
 bool StillFits(X509* certificate, EVP_PKEY* key, const LocalAuthority& authority,
                const std::vector<std::string>& addresses) {
   if (X509_check_issued(authority.certificate.get(), certificate) != X509_V_OK ||
@@ -260,7 +261,7 @@ bool StillFits(X509* certificate, EVP_PKEY* key, const LocalAuthority& authority
   auto* names = static_cast<GENERAL_NAMES*>(
       X509_get_ext_d2i(certificate, NID_subject_alt_name, nullptr, nullptr));
   std::vector<std::string> named;
-  bool onlyLocalhost = true;
+  bool onlyKnownKinds = true;
   for (int i = 0; names != nullptr && i < sk_GENERAL_NAME_num(names); ++i) {
     const GENERAL_NAME* name = sk_GENERAL_NAME_value(names, i);
     int type = 0;
@@ -269,16 +270,18 @@ bool StillFits(X509* certificate, EVP_PKEY* key, const LocalAuthority& authority
     if (type == GEN_IPADD && ASN1_STRING_length(value) == 4) {
       named.push_back(std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
                       std::to_string(bytes[2]) + "." + std::to_string(bytes[3]));
-    } else if (type != GEN_DNS || std::string(reinterpret_cast<const char*>(bytes),
-                                              ASN1_STRING_length(value)) != "localhost") {
-      onlyLocalhost = false;
+    } else if (type != GEN_DNS) {
+      onlyKnownKinds = false;
+    } else if (std::string name(reinterpret_cast<const char*>(bytes), ASN1_STRING_length(value));
+               name != "localhost") {
+      named.push_back(name);  // the machine's .local name
     }
   }
   GENERAL_NAMES_free(names);
   std::vector<std::string> wanted = addresses;
   std::sort(named.begin(), named.end());
   std::sort(wanted.begin(), wanted.end());
-  return onlyLocalhost && named == wanted;
+  return onlyKnownKinds && named == wanted;
 }
 
 }  // namespace

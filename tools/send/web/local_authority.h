@@ -54,7 +54,8 @@ bool ForgetLocalAuthority(KeptFolder& folder);
 std::string Fingerprint(X509* certificate);
 
 // A server certificate for this start, kept in memory only: a new P-256 key, the served
-// addresses and localhost as its names, for server authentication, valid 397 days at most.
+// addresses (IP addresses, or the machine's .local name) and localhost as its names, for
+// server authentication, valid 397 days at most.
 bool IssueServerCertificate(const LocalAuthority& authority,
                             const std::vector<std::string>& addresses, Key& key,
                             Certificate& certificate, std::string& error);

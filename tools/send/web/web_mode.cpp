@@ -1,6 +1,7 @@
 // joywire-send --web: a controller page for a phone's browser, served on the local network.
 // Each message of the page is forwarded at once as one datagram; when the controller goes quiet
 // or away, one neutral datagram follows.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -164,7 +165,7 @@ class WebForwarder : public WebEvents {
 
   void Tick() override {
     const auto now = Clock::now();
-    const bool loopbackOnly = addresses_.size() == 1 && addresses_.front().rfind("127.", 0) == 0;
+    const bool loopbackOnly = addresses_.empty() || addresses_.front().rfind("127.", 0) == 0;
     if (!pageServed_ && !hinted_ && !loopbackOnly && now - started_ >= kFirewallHintAfter) {
       hinted_ = true;
       char hint[320];
@@ -346,7 +347,20 @@ std::vector<std::string> ServedAddresses(const SenderOptions& options) {
   }
   LocalAddresses addresses{};
   ListLocalAddresses(addresses);
-  return std::vector<std::string>(addresses.text, addresses.text + addresses.count);
+  std::vector<std::string> served(addresses.text, addresses.text + addresses.count);
+  // The machine's name, which outlives a new DHCP address: after the network's own address (the
+  // QR code shows the first) and before loopback.
+  const std::string name = LocalNetworkName();
+  if (!name.empty()) {
+    const bool network = !served.empty() && served.front().rfind("127.", 0) != 0;
+    served.insert(network ? served.begin() + 1 : served.end(), name);
+  }
+  return served;
+}
+
+// Whether an entry of the served addresses is the machine's name rather than an address.
+bool IsName(const std::string& address) {
+  return address.size() > 6 && address.compare(address.size() - 6, 6, ".local") == 0;
 }
 
 // Loopback addresses besides 127.0.0.1 (127.0.1.1 is Debian's host name): no phone reaches the
@@ -356,8 +370,12 @@ bool IsOtherLoopback(const std::string& address) {
   return address.rfind("127.", 0) == 0 && address != "127.0.0.1";
 }
 
-// The addresses a phone can trust the local authority for: private ones, and 127.0.0.1.
+// The addresses a phone can trust the local authority for: private ones, and 127.0.0.1; and
+// the machine's .local name.
 bool IsPrivateOrLoopback(const std::string& address) {
+  if (IsName(address)) {
+    return true;
+  }
   unsigned first = 0;
   unsigned second = 0;
   if (std::sscanf(address.c_str(), "%u.%u", &first, &second) != 2 || IsOtherLoopback(address)) {
@@ -503,6 +521,8 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
     folder.reset();
     return note;
   };
+  const auto named = std::find_if(addresses.begin(), addresses.end(), IsName);
+  const std::string networkName = named != addresses.end() ? *named : "";
   WebForwarder forwarder(sender, options, token, addresses,
                          options.startFeeder != nullptr ? &feeder : nullptr, served);
   const WebServerSettings settings{
@@ -524,7 +544,8 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
       },
       options.httpPort,
       trustPage,
-      authorityDer};
+      authorityDer,
+      networkName};
   char failure[256];
   if (!ServeController(settings, forwarder, failure, sizeof failure)) {
     std::fprintf(stderr, "joywire-send: %s\n", failure);

@@ -7,6 +7,7 @@
 #include <boost/asio/ssl.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -31,22 +32,32 @@ std::string PeerOf(const tcp::socket& socket) {
 
 namespace {
 
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
 // Whether a Host header (or an Origin's host) names this server as the connection reached it:
-// the address it came in on, or localhost on loopback, with its port (which may be left out
-// where it is the scheme's own). A name of somebody else's that points here (DNS rebinding)
-// does not.
-bool NamesThisServer(std::string_view name, const tcp::endpoint& local, bool tls) {
+// the address it came in on, localhost on loopback, or the machine's .local name, with its port
+// (which may be left out where it is the scheme's own). A name of somebody else's that points
+// here (DNS rebinding) does not.
+bool NamesThisServer(std::string_view name, const tcp::endpoint& local, bool tls,
+                     std::string_view networkName) {
   const std::size_t colon = name.rfind(':');
   const std::string_view host = name.substr(0, colon);
   const bool portFits = colon == std::string_view::npos
                             ? local.port() == (tls ? 443 : 80)
                             : name.substr(colon + 1) == std::to_string(local.port());
   return portFits && (host == local.address().to_string() ||
-                      (local.address().is_loopback() && host == "localhost"));
+                      (local.address().is_loopback() && host == "localhost") ||
+                      (!networkName.empty() && SameName(host, networkName)));
 }
 
 // The page's own origin as the browser sees it: this server, by the scheme of the connection.
-bool FromOwnOrigin(const Request& request, const tcp::endpoint& local, bool tls) {
+bool FromOwnOrigin(const Request& request, const tcp::endpoint& local, bool tls,
+                   std::string_view networkName) {
   const auto origin = request.find(http::field::origin);
   if (origin == request.end()) {
     return true;  // not a browser; the token alone decides
@@ -54,13 +65,14 @@ bool FromOwnOrigin(const Request& request, const tcp::endpoint& local, bool tls)
   const std::string_view scheme = tls ? "https://" : "http://";
   const std::string_view value = origin->value();
   return value.substr(0, scheme.size()) == scheme &&
-         NamesThisServer(value.substr(scheme.size()), local, tls);
+         NamesThisServer(value.substr(scheme.size()), local, tls, networkName);
 }
 
 }  // namespace
 
-bool HostNamesThisServer(const Request& request, bool tls, const tcp::endpoint& local) {
-  return NamesThisServer(request[http::field::host], local, tls);
+bool HostNamesThisServer(const Request& request, const Server& server, bool tls,
+                         const tcp::endpoint& local) {
+  return NamesThisServer(request[http::field::host], local, tls, server.settings.networkName);
 }
 
 const char* RefusalOf(const Request& request, const Server& server, bool tls,
@@ -71,10 +83,10 @@ const char* RefusalOf(const Request& request, const Server& server, bool tls,
   if (request.count(http::field::origin) > 1) {
     return "more than one Origin";  // which one would a browser have meant?
   }
-  if (!NamesThisServer(request[http::field::host], local, tls)) {
+  if (!HostNamesThisServer(request, server, tls, local)) {
     return "a Host that is not this server";
   }
-  if (!FromOwnOrigin(request, local, tls)) {
+  if (!FromOwnOrigin(request, local, tls, server.settings.networkName)) {
     return "foreign origin";
   }
   return nullptr;

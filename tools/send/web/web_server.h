@@ -59,6 +59,9 @@ struct WebServerSettings {
   std::uint16_t trustPort;
   std::string_view trustPage;
   std::string_view authorityCertificate;
+  // The machine's .local name, a name of this server on every address besides its addresses
+  // and localhost (empty: none).
+  std::string_view networkName;
 };
 
 // Serves the page and the controller's WebSocket (at /ws?token=...) until a signal to stop

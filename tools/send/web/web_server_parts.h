@@ -174,7 +174,8 @@ class RequestController : public Controller {
 std::string PeerOf(const tcp::socket& socket);
 
 // Whether the request's Host names this server as the connection reached it.
-bool HostNamesThisServer(const Request& request, bool tls, const tcp::endpoint& local);
+bool HostNamesThisServer(const Request& request, const Server& server, bool tls,
+                         const tcp::endpoint& local);
 
 // Why a request may not steer (a wrong or missing token, a Host or an Origin that does not name
 // this server as the connection reached it), or null when it may.

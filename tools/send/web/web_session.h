@@ -160,7 +160,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
   // A name that is not this server's is told apart (421), whatever the token: that tells a
   // stranger nothing, and the page can say to use an address that was printed.
   void Pairing(const Request& request) {
-    if (!HostNamesThisServer(request, kTls<Stream>, local_)) {
+    if (!HostNamesThisServer(request, server_, kTls<Stream>, local_)) {
       server_.events.Refused(peer_, "pairing refused (421): a Host that is not this server");
       Respond(http::status::misdirected_request, "not this server's name\n", "text/plain");
       return;

@@ -124,9 +124,9 @@
     refused = true;
     clearTimeout(retryTimer);
     if (socket) socket.close();
-    show("refused", "Refused: not this machine's address",
+    show("refused", "Refused: not this address",
       `joywire-send does not answer to "${location.hostname}". Open one of the addresses it ` +
-      "printed (numbers, such as 192.168.1.20), or scan its code.");
+      "printed (such as 192.168.1.20, or this machine's name ending in .local), or scan its code.");
   }
 
   // A new address typed or scanned into this same tab: paired anew, without a reload.
@@ -215,7 +215,7 @@
     }).then((response) => {
       if (response.status === 403) return refuse();
       failing = !response.ok;
-      if (response.ok && state !== "connected") show("connected", "connected (HTTPS requests)");
+      if (response.ok && state !== "connected") show("connected", "connected (requests)");
     }).catch(() => {
       failing = true;
       if (viaRequests) show("disconnected", "not reachable", "joywire-send is not reachable. Trying again…");
@@ -230,7 +230,7 @@
 
   function startRequests() {
     viaRequests = true;
-    show("connecting", "connecting (HTTPS requests)…", "Connecting to joywire-send…");
+    show("connecting", "connecting (requests)…", "Connecting to joywire-send…");
     request(true);
     retryTimer = setTimeout(connect, 5000);
   }
@@ -524,10 +524,35 @@
     changed();
   }
 
+  // What steers, as the stick pad says it; in wheel mode the screen may no longer turn with the
+  // phone (a turn past 60 degrees would rotate the layout mid-race): browsers lock it only in
+  // full screen, and some not at all.
+  const kModeHints = {
+    stick: "Touch anywhere to steer",
+    tilt: "Tilt the phone to steer",
+    wheel: "Turn the phone to steer · thumb up and down",
+  };
+  function showMode() {
+    const mode = tiltOn ? (wheel ? "wheel" : "tilt") : "stick";
+    document.body.dataset.mode = mode;
+    stick.querySelector(".hint").textContent = kModeHints[mode];
+    const orientation = screen.orientation;
+    if (!orientation || typeof orientation.lock !== "function") return;
+    if (mode !== "wheel") {
+      if (document.fullscreenElement) orientation.unlock();
+      return;
+    }
+    const full = document.fullscreenElement || !document.documentElement.requestFullscreen
+      ? Promise.resolve()
+      : document.documentElement.requestFullscreen({ navigationUI: "hide" });
+    full.then(() => orientation.lock(orientation.type)).catch(() => {});  // not here: it turns
+  }
+
   function stopTilt(why) {
     tiltOn = false;
     tiltSwitch.checked = false;
     $("#recentre").hidden = true;
+    showMode();
     clearTimeout(readingWatch);
     values[0] = 0;
     values[1] = 0;
@@ -579,6 +604,7 @@
       }
       tiltOn = true;
       $("#recentre").hidden = false;
+      showMode();
       reference = null;  // the pose now, or at the first reading
       if (reading) applyTilt();
       readingWatch = setTimeout(() => {
@@ -604,6 +630,7 @@
   wheelSwitch.addEventListener("change", () => {
     wheel = wheelSwitch.checked;
     keep("wheel", wheel ? "1" : "0");
+    showMode();
     if (tiltOn) recentre();
   });
   const showRange = () => { $("#range-value").textContent = `${range}°`; };
@@ -645,6 +672,9 @@
     if (document.fullscreenElement) document.exitFullscreen();
     else document.documentElement.requestFullscreen({ navigationUI: "hide" }).catch(() => {});
   });
+  document.addEventListener("fullscreenchange", () => {
+    if (document.fullscreenElement) showMode();  // the lock again, in wheel mode
+  });
 
   // --- The page as a whole ------------------------------------------------------------------
 
@@ -673,6 +703,7 @@
     placeStick(values[0], values[1]);
   });
 
+  showMode();
   showRange();
   showTravel();
   showSides();
