@@ -68,7 +68,7 @@ log=$build/vm-services-console.log && : >"$log"
 for boot in 1 2; do
   [ "$boot" = 1 ] || ! tr -d "\r" <"$log" | grep -q "^VMCHECK DONE" || break
   echo "booting vmlinuz-$version with systemd as PID 1 (software emulation), boot $boot"
-  timeout 400 qemu-system-x86_64 -nographic -no-reboot -m 1024 -smp 1 -kernel "$kernel/boot/vmlinuz-$version" \
+  timeout 400 qemu-system-x86_64 -nographic -no-reboot -m 1024 -smp 1 -device virtio-rng-pci -kernel "$kernel/boot/vmlinuz-$version" \
     -initrd "$work/early.gz" -drive file="$work/disk.img",format=raw,if=virtio \
     -append "console=ttyS0 panic=-1 ${JOYWIRE_VM_APPEND:-quiet loglevel=1 systemd.show_status=false}" \
     </dev/null >>"$log" 2>&1 || true

@@ -10,6 +10,7 @@ check() {  # check WHAT COMMAND...
 # Builtins only where time is measured: a process started under emulation costs a good part of it.
 hundredths() { read -r up _ </proc/uptime && echo "${up%.*}${up#*.}"; }  # since boot
 until_true() {  # until_true HUNDREDTHS COMMAND...: the command until it succeeds, or time is up
+  # (a start is given 90 s: beside the other stages, the emulated machine may crawl)
   limit=$(($(hundredths) + $1))
   shift
   until "$@"; do [ "$(hundredths)" -lt "$limit" ] || return 1; sleep 0.1; done
@@ -35,7 +36,7 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   dpkg -i /var/tmp/joywire.deb 2>&1 | grep -v "files list file" | sed 's/^/  /'
   echo 'JOYWIRE_WEB_OPTIONS="--https"' >/etc/default/joywire-web
   systemctl enable --now joywire@1 joywire-web 2>&1 | sed 's/^/  /'
-  check "a joystick and a served page" until_true 3000 served
+  check "a joystick and a served page" until_true 9000 served
   [ -z "$failed" ] || why_not
   evdev-reader "joywire virtual joystick 1" 1 20 >/tmp/evdev.out 2>&1 &
   until_true 1000 grep -q ready /tmp/evdev.out
@@ -65,8 +66,8 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   systemctl reboot 2>/dev/null  # no D-Bus here to ask logind
 else
   echo; echo "== boot 2: after a reboot, with nothing done"
-  check "the joystick is back" until_true 3000 joystick 1
-  check "... and the page is served" until_true 3000 served
+  check "the joystick is back" until_true 9000 joystick 1
+  check "... and the page is served" until_true 9000 served
   echo "VMCHECK DONE"
   systemctl poweroff 2>/dev/null
 fi
