@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Boots Debian's kernel (it has netem, this host's has not) with a busybox initramfs holding
+# joywire-send, link-loss, iproute2's ip and tc, and the veth and netem modules; prints the
+# table of bench/link_loss_init.sh's rows: a loss setting by a path, its delays and freezes.
+#   link_loss_vm.sh BUILD_DIR [SECONDS a setting, 60 by default]
+set -euo pipefail
+build=$(cd "$1" && pwd)
+seconds=${2:-60}
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../scripts/lib/common.sh"
+cache=$build/vm-cache
+kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null |
+    awk '/Depends: linux-image-[0-9]/ { sub(/:.*/, "", $2); print $2; exit }'
+}
+package=$(kernel_package)
+[ -n "$package" ] || { apt-get update -q >/dev/null; package=$(kernel_package); }
+fetch_debs "$cache/debs" "$package"
+[ -d "$cache/kernel" ] || dpkg -x "$cache/debs/$package"_*.deb "$cache/kernel"
+vmlinuz=$(ls "$cache"/kernel/boot/vmlinuz-* | head -1)
+modules=$(ls -d "$cache"/kernel/lib/modules/* | head -1)
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+mkdir -p "$root"/{bin,usr/sbin,dev,proc,sys,tmp,run}
+cp /bin/busybox "$root/bin/"
+ln -s busybox "$root/bin/sh"
+cp "$build/joywire-send" "$build/bench/link-loss" "$(command -v ip)" "$(command -v tc)" "$root/usr/sbin/"
+for program in "$root"/usr/sbin/*; do  # their libraries, as this machine has them
+  for library in $(ldd "$program" | grep -o '/[^ ]*'); do
+    mkdir -p "$root$(dirname "$library")"
+    cp -L "$library" "$root$library"
+  done
+done
+mkdir -p "$root/usr/lib/x86_64-linux-gnu"
+cp -r /usr/lib/x86_64-linux-gnu/tc "$root/usr/lib/x86_64-linux-gnu/"  # netem's delay tables
+cp "$modules"/kernel/drivers/net/veth.ko "$modules"/kernel/net/sched/sch_netem.ko "$root/"
+cp "$here/link_loss_init.sh" "$root/init"
+chmod +x "$root/init"
+(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$build/vm-link-initramfs.gz"
+
+# Software emulation (this machine's /dev/kvm hangs a guest at boot): its timing noise is in
+# every figure, the same for both paths.
+echo "booting $(basename "$vmlinuz") (software emulation, 2 CPUs): 5 settings of $seconds s, about $((5 * (seconds + 4) + 30)) s"
+log=$build/vm-link-console.log
+timeout $((5 * (seconds + 30) + 120)) qemu-system-x86_64 -accel tcg -nographic -no-reboot \
+  -m 512 -smp 2 -kernel "$vmlinuz" -initrd "$build/vm-link-initramfs.gz" \
+  -append "console=ttyS0 panic=-1 quiet loglevel=1 joywire_seconds=$seconds" \
+  </dev/null >"$log" 2>&1 || true
+# (A line may follow the console's escapes: the marks are looked for anywhere in it.)
+tr -d '\r' <"$log" | grep -oE 'LINK(INFO|FAIL) .*' | sed 's/^LINK[A-Z]* //' || true
+tr -d '\r' <"$log" | grep -q 'LINKDONE' || { echo "link VM: the runs did not finish"; tail -30 "$log"; exit 1; }
+tr -d '\r' <"$log" | awk '
+  BEGIN {
+    printf "%-6s %-10s %8s %8s %8s %8s %14s %6s %8s\n", "loss", "path", "p50 ms", "p95 ms",
+      "p99 ms", "max ms", "longest freeze", "lost", "neutral"
+  }
+  /ROW / {
+    sub(/^.*ROW /, "ROW ")
+    printf "%-6s %-10s %8s %8s %8s %8s %11s ms %6s %8s\n", $2, $3, $4, $5, $6, $7, $8, $9, $10
+  }'
