@@ -18,9 +18,8 @@ struct ControlPacket {
   std::uint8_t bytes[kControlPacketSize];
 };
 
-// Little-endian binary32 access to the value at `index` (0..4) of a packet.
-inline float ReadPacketValue(const ControlPacket& packet, std::size_t index) {
-  const std::uint8_t* at = packet.bytes + index * 4;
+// A little-endian binary32 value at `at`, whatever the host.
+inline float ReadLittleEndianFloat(const std::uint8_t* at) {
   std::uint32_t bits;
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(&bits, at, sizeof bits);
@@ -29,6 +28,11 @@ inline float ReadPacketValue(const ControlPacket& packet, std::size_t index) {
            static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
   }
   return std::bit_cast<float>(bits);
+}
+
+// Little-endian binary32 access to the value at `index` (0..4) of a packet.
+inline float ReadPacketValue(const ControlPacket& packet, std::size_t index) {
+  return ReadLittleEndianFloat(packet.bytes + index * 4);
 }
 
 inline void WritePacketValue(ControlPacket& packet, std::size_t index, float value) {

@@ -1,7 +1,7 @@
 #include "feeder/run.h"
 
 #include "address/listen_address.h"
-#include "control/translate.h"
+#include "control/datagram.h"
 #include "feeder/device_number.h"
 #include "feeder/wide_text.h"
 
@@ -77,14 +77,15 @@ SocketHandle OpenListeningSocket(const Platform& platform, const ListenAddress& 
   return listener;
 }
 
-// One update per datagram of at least a whole packet, until a receive or an update fails.
+// One update per datagram of at least a whole packet (a longer record's tail used where it is
+// one), until a receive or an update fails.
 void FeedLoop(const Platform& platform, SocketHandle listener, std::int32_t deviceNumber,
               PositionRecord& record) {
   const auto device = static_cast<std::uint32_t>(deviceNumber);
-  ControlPacket packet{};
+  ReceiveBuffer buffer{};
   for (;;) {
     const int received =
-        platform.recvfrom(listener, reinterpret_cast<char*>(packet.bytes), sizeof packet.bytes, 0);
+        platform.recvfrom(listener, reinterpret_cast<char*>(&buffer), sizeof buffer, 0);
     if (received == kSocketError) {
       Print(platform.console, "Receiving failed & Error No ->%d\n", platform.WSAGetLastError());
       return;
@@ -93,9 +94,7 @@ void FeedLoop(const Platform& platform, SocketHandle listener, std::int32_t devi
     if (received < static_cast<int>(kControlPacketSize)) {
       continue;
     }
-    const TranslatedControls controls = TranslatePacket(packet);
-    StorePosition(record, JoystickPosition{controls.x, controls.y, controls.z,
-                                           MapButtons(controls.b1, controls.b2)});
+    StorePosition(record, PositionOfDatagram(buffer, static_cast<std::size_t>(received)));
     if (platform.UpdateVJD(device, &record) == 0) {
       Print(platform.console,
             "Feeding vJoy device number %d failed - try to enable device then press enter\n",

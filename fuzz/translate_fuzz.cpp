@@ -1,11 +1,13 @@
-// Any 20 bytes as a datagram: every axis lands in 0..32767, the buttons in {0, 1, 2}, and the
-// buffer holds exactly the scaled axis values afterwards.
+// Any datagram: every axis lands in 0..32767, the buttons in {0, 1, 2}, and the buffer holds
+// exactly the scaled axis values afterwards; only a record's length, tag and version give a tail.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
 #include "control/position_record.h"
+#include "control/record_tail.h"
 #include "control/translate.h"
 
 namespace {
@@ -41,6 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(SameFloat(ReadPacketValue(packet, axis), ScaleAxis(ReadPacketValue(original, axis))));
   }
   Require(std::memcmp(packet.bytes + 12, original.bytes + 12, 8) == 0);
+
+  ReceiveBuffer buffer{};
+  std::memcpy(&buffer, data, std::min(size, sizeof buffer));
+  RecordTail tail{};
+  const bool isRecord = ReadRecordTail(buffer, std::min(size, sizeof buffer), tail);
+  Require(isRecord == (size == kLongRecordSize && std::memcmp(data + 20, "JWx1\x01", 5) == 0));
 
   PositionRecord record;
   ResetPositionRecord(record, 1);

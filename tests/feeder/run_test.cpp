@@ -1,6 +1,7 @@
 // The whole run, driven in-process through the scripted platform.
 #include <gtest/gtest.h>
 
+#include "control/record_tail.h"
 #include "feeder/run.h"
 #include "tests/feeder/scripted_platform.h"
 
@@ -110,6 +111,25 @@ TEST(WholeRun, ShortAndEmptyDatagramsAreIgnored) {
   ASSERT_EQ(script.updates.size(), 3u);
   ExpectPosition(script.updates[1], 32767, 32767, 32767, 2);
   ExpectPosition(script.updates[2], 0, 0, 0, 1);
+}
+
+TEST(WholeRun, ALongerRecordsButtonsComeFromItsMaskAndAnyOtherTailIsIgnored) {
+  const Platform platform = MakeScriptedPlatform();
+  Script& script = CurrentScript();
+  // 1 and 2 in the head (none); the mask's 1, 2, 32; then another tag, version or length.
+  auto record = Datagram(1, -1, 0, 1, 1);
+  record.insert(record.end(), {0x4A, 0x57, 0x78, 0x31, 1, 0, 0, 0, 0x03, 0, 0, 0x80});
+  record.resize(kLongRecordSize);
+  for (const std::size_t spoil : {0, 20, 24, 55, 57, 100}) {
+    auto bytes = record;
+    spoil == 20 || spoil == 24 ? void(bytes[spoil] ^= 1) : bytes.resize(spoil ? spoil : 56);
+    script.receives.push_back({int(bytes.size()), bytes});
+  }
+  RunScripted(platform);
+  ASSERT_EQ(script.updates.size(), 7u);
+  for (int i = 1; i < 7; ++i) {
+    ExpectPosition(script.updates[i], 32767, 0, 16383, i == 1 ? std::int32_t(0x80000003u) : 0);
+  }
 }
 
 TEST(WholeRun, FailedUpdateReacquiresOnceAndTearsDown) {

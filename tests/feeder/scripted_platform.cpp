@@ -49,7 +49,7 @@ int Receive(SocketHandle, char* buffer, int length, int) {
   if (count > 0) {
     std::memcpy(buffer, next.bytes.data(), count);
   }
-  return next.result;
+  return std::min(next.result, length);  // as a socket layer cuts a longer datagram
 }
 
 int ReadChar() {

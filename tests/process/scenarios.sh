@@ -122,7 +122,7 @@ if wait_for "init complete"; then
   send --size 0 -1 -1 -1 1 1        # empty: ignored
   send -0.5 0.5 nan 2 1.5           # the next good one
   wait_updates 4
-  send 1 1 1 1 1                    # the fifth update fails
+  send --buttons 0x80000003 1 1 1 1 1  # the fifth fails: a longer record, buttons 1, 2, 32
   wait_for "Press Enter" "Press any key" || true
 else
   fail "no 'init complete'"
@@ -135,7 +135,7 @@ update device=1 index=1 x=16383 y=0 z=0 buttons=0 ok
 update device=1 index=1 x=16383 y=0 z=32767 buttons=1 ok
 update device=1 index=1 x=32767 y=32767 z=32767 buttons=2 ok
 update device=1 index=1 x=8191 y=24575 z=16383 buttons=2 ok
-update device=1 index=1 x=32767 y=32767 z=32767 buttons=0 failed
+update device=1 index=1 x=32767 y=32767 z=32767 buttons=-2147483645 failed
 acquire device=1 ok"
 check "console" test "$(output | sed -n '5,$p' | sed 's/Press .*//')" == "$prompt""IP address for connection is 127.0.0.1
 WSAStartUp Success

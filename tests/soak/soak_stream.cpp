@@ -2,6 +2,7 @@
 // writes, for every datagram of 20 bytes or more, the update line the simulated joystick must
 // trace for it, in order.
 //   soak-stream --count N --seed S --rate R --expect FILE [--host H] [--port P]
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -11,7 +12,7 @@
 #include <limits>
 #include <thread>
 
-#include "control/translate.h"
+#include "control/datagram.h"
 #include "platform/udp_sender.h"
 
 namespace {
@@ -119,6 +120,10 @@ int main(int argc, char** argv) {
         joywire::WritePacketValue(packet, i, values[i]);
       std::memcpy(datagram, packet.bytes, 20);
       size = Below(2) ? 20 : 20 + Below(1481);
+      if (Below(3) == 0) {  // a longer record: its hat, mask and axes random
+        std::memcpy(datagram + 20, "JWx1\x01", 5);
+        size = joywire::kLongRecordSize;
+      }
       ++counts.good;
     } else if (kind < 80) {
       size = 20 + Below(1481);
@@ -132,10 +137,11 @@ int main(int argc, char** argv) {
       ++counts.extreme;
     }
     if (size >= 20) {
-      std::memcpy(packet.bytes, datagram, 20);
-      const joywire::TranslatedControls c = joywire::TranslatePacket(packet);
-      std::fprintf(expect, "x=%d y=%d z=%d buttons=%d\n", c.x, c.y, c.z,
-                   joywire::MapButtons(c.b1, c.b2));
+      joywire::ReceiveBuffer buffer{};
+      std::memcpy(&buffer, datagram, std::min(size, sizeof buffer));
+      const joywire::JoystickPosition p =
+          joywire::PositionOfDatagram(buffer, std::min(size, sizeof buffer));
+      std::fprintf(expect, "x=%d y=%d z=%d buttons=%d\n", p.x, p.y, p.z, p.buttons);
     }
     if (!joywire::SendDatagram(sender, datagram, size)) {
       std::fprintf(stderr, "soak-stream: send failed at %llu\n", n);

@@ -59,6 +59,8 @@ constexpr char kUsage[] =
     "  --rate HZ      datagrams per second (demo default 60, keys default 30)\n"
     "  --seconds S    demo length (default 5)\n"
     "  --size BYTES   datagram length: cut or zero-padded from 20 (for testing)\n"
+    "  --buttons MASK the longer record: buttons 1-32 from MASK (0x3: 1 and 2), for\n"
+    "                 feeders that read it; B1 and B2 as given, for those that do not\n"
     "  --version      print the version\n"
     "  -h, --help     print this text\n";
 

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "control/control_packet.h"
+#include "control/record_tail.h"
 #include "tools/send/send_mode.h"
 
 namespace joywire {
@@ -20,6 +21,23 @@ bool SendDatagramOf(const UdpSender& sender, const SenderOptions& options, const
   }
   std::memset(g_datagram, 0, options.size > 20 ? options.size : 20);
   std::memcpy(g_datagram, packet.bytes, 20);
+  if (options.longRecord) {  // the tail after the head, which older feeders read alone
+    const std::uint32_t mask = options.buttonMask;
+    const unsigned char tail[12] = {kRecordTag[0],
+                                    kRecordTag[1],
+                                    kRecordTag[2],
+                                    kRecordTag[3],
+                                    kRecordTailVersion,
+                                    kHatCentred,
+                                    0,
+                                    0,
+                                    static_cast<unsigned char>(mask),
+                                    static_cast<unsigned char>(mask >> 8),
+                                    static_cast<unsigned char>(mask >> 16),
+                                    static_cast<unsigned char>(mask >> 24)};
+    std::memset(g_datagram + 20, 0, kLongRecordSize - 20);
+    std::memcpy(g_datagram + 20, tail, sizeof tail);
+  }
   return SendDatagram(sender, g_datagram, options.size);
 }
 

@@ -1,5 +1,7 @@
 #include "tools/send/sender_options.h"
 
+#include "control/record_tail.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -147,6 +149,20 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
         return false;
       }
       options.size = static_cast<std::size_t>(value);
+    } else if (std::strcmp(arg, "--buttons") == 0 && hasValue) {
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long mask = std::strtoull(argv[++i], &end, 0);
+      if (errno != 0 || end == argv[i] || *end != '\0' || argv[i][0] == '-' ||
+          mask > 0xFFFFFFFFull) {
+        std::snprintf(error, errorCapacity,
+                      "--buttons takes a 32-bit mask (0x80000001: buttons 1 and 32), not '%s'",
+                      argv[i]);
+        return false;
+      }
+      options.longRecord = true;
+      options.buttonMask = static_cast<std::uint32_t>(mask);
+      options.size = kLongRecordSize;
     } else if (std::strcmp(arg, "--demo") == 0) {
       demo = true;
     } else if (std::strcmp(arg, "--keys") == 0) {
