@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "control/datagram.h"
 #include "control/position_record.h"
 #include "control/translate.h"
 
@@ -53,6 +54,28 @@ void BM_TranslateDatagram(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_TranslateDatagram);
+
+// The feeder's own step, for a 20-byte datagram (0) and for a longer record (1).
+void BM_PositionOfDatagram(benchmark::State& state) {
+  const bool longer = state.range(0) == 1;
+  ReceiveBuffer source[kPackets];
+  for (int i = 0; i < kPackets; ++i) {
+    source[i] = ReceiveBuffer{SamplePacket(i), {0x4A, 0x57, 0x78, 0x31, 1, 0, 0, 0, 3}};
+  }
+  const std::size_t size = longer ? kLongRecordSize : kControlPacketSize;
+  ReceiveBuffer buffer;
+  PositionRecord record;
+  ResetPositionRecord(record, 1);
+  int i = 0;
+  for (auto _ : state) {
+    const ReceiveBuffer& next = source[i++ & (kPackets - 1)];
+    longer ? std::memcpy(&buffer, &next, kLongRecordSize) : std::memcpy(&buffer, &next, 20);
+    StorePosition(record, PositionOfDatagram(buffer, size));
+    benchmark::DoNotOptimize(record);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_PositionOfDatagram)->Arg(0)->Arg(1);
 
 }  // namespace
 
