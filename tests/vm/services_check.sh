@@ -50,9 +50,12 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   joystick 1 && before=$at && killed=$(hundredths) && kill -9 "$feeder" && until_true 1000 anew
   check "after kill -9 of the feeder, the joystick is back in $(($(hundredths) - killed))0 ms" \
     test $(($(hundredths) - killed)) -le 200
-  printf "\n  127.0.0.2 \n" >/etc/joywire/joywire@2.address  # the package made the folder; blanks around it
-  systemctl start joywire@2
-  check "two feeders at once, on 127.0.0.1 and 127.0.0.2" until_true 1000 joystick 2
+  systemctl start joywire@2  # no address file: its own, 127.0.0.2
+  printf "\n  127.0.0.9 \n" >/etc/joywire/joywire@3.address  # the package made the folder; blanks around it
+  systemctl start joywire@3
+  heard() { joystick 3 && [ "$(journalctl -o cat -u joywire@2 -u joywire@3 | grep -c 'connection is 127.0.0.[29]$')" = 2 ]; }
+  check "three feeders at once, on 127.0.0.1, 127.0.0.2 and (from its file) 127.0.0.9" until_true 1000 heard
+
   ip addr add 10.9.9.9/32 dev lo
   names=$(openssl s_client -connect 10.9.9.9:8443 </dev/null 2>/dev/null | openssl x509 -noout -ext subjectAltName | sed -n 's/^ *//; 2p')
   check "an address that came up later: its certificate names it ($names)" test -z "${names##*IP Address:10.9.9.9*}"
