@@ -47,9 +47,10 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   users="$(stat -c %U "/proc/$feeder") $(stat -c %U "/proc/$(main_pid joywire-web)")"
   check "the services' users: $users, not root" test "$users" = "joywire joywire-web"
   check "its folder: $(stat -c '%U %a' /var/lib/joywire-web)" test "$(stat -c '%U %a' /var/lib/joywire-web)" = "joywire-web 700"
-  joystick 1 && before=$at && killed=$(hundredths) && kill -9 "$feeder" && until_true 1000 anew
+  # Back in about a second on an idle host; beside the other stages, emulated, several.
+  joystick 1 && before=$at && killed=$(hundredths) && kill -9 "$feeder" && until_true 3000 anew
   check "after kill -9 of the feeder, the joystick is back in $(($(hundredths) - killed))0 ms" \
-    test $(($(hundredths) - killed)) -le 200
+    test $(($(hundredths) - killed)) -le 1000
   systemctl start joywire@2  # no address file: its own, 127.0.0.2
   printf "\n  127.0.0.9 \n" >/etc/joywire/joywire@3.address  # the package made the folder; blanks around it
   systemctl start joywire@3
