@@ -9,16 +9,8 @@ seconds=${2:-60}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../scripts/lib/common.sh"
 cache=$build/vm-cache
-kernel_package() {
-  apt-cache depends linux-image-amd64 2>/dev/null |
-    awk '/Depends: linux-image-[0-9]/ { sub(/:.*/, "", $2); print $2; exit }'
-}
-package=$(kernel_package)
-[ -n "$package" ] || { apt-get update -q >/dev/null; package=$(kernel_package); }
-fetch_debs "$cache/debs" "$package"
-[ -d "$cache/kernel" ] || dpkg -x "$cache/debs/$package"_*.deb "$cache/kernel"
-vmlinuz=$(ls "$cache"/kernel/boot/vmlinuz-* | head -1)
-modules=$(ls -d "$cache"/kernel/lib/modules/* | head -1)
+source "$here/../tests/vm/lib.sh"
+debian_kernel "$cache" amd64
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT

@@ -14,16 +14,8 @@ for program in joywire joywire-send tests/evdev-reader; do
 done
 
 source "$here/../../scripts/lib/common.sh"
-kernel_package() {
-  apt-cache depends "linux-image-$arch:$arch" 2>/dev/null |
-    awk '/Depends: linux-image-[0-9]/ { sub(/:.*/, "", $2); print $2; exit }'
-}
-package=$(kernel_package)
-[ -n "$package" ] || { apt-get update -q >/dev/null; package=$(kernel_package); }
-fetch_debs "$cache/debs" "$package:$arch"
-[ -d "$cache/kernel" ] || dpkg -x "$cache/debs/$package"_*.deb "$cache/kernel"
-vmlinuz=$(ls "$cache"/kernel/boot/vmlinuz-* | head -1)
-modules=$(ls -d "$cache"/kernel/lib/modules/* | head -1)
+source "$here/lib.sh"
+debian_kernel "$cache" "$arch"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
