@@ -8,7 +8,7 @@
 //          32 six more axes, -1..1 (binary32 little-endian): 32 RX, 36 RY, 40 RZ, 44 slider,
 //             48 dial, 52 wheel
 // Hat: 0 centred, 1 up, 2 up-right, 3 right ... 8 up-left (clockwise); any other value is
-// centred. A datagram of another length, tag or version is no longer record: its first 20 bytes
+// centred. A datagram of another length, tag or version is no record: its first 20 bytes
 // are used, as from any other sender.
 
 #include <cstddef>
