@@ -47,15 +47,16 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   users="$(stat -c %U "/proc/$feeder") $(stat -c %U "/proc/$(main_pid joywire-web)")"
   check "the services' users: $users, not root" test "$users" = "joywire joywire-web"
   check "its folder: $(stat -c '%U %a' /var/lib/joywire-web)" test "$(stat -c '%U %a' /var/lib/joywire-web)" = "joywire-web 700"
-  # Back in about a second on an idle host; beside the other stages, emulated, several.
-  joystick 1 && before=$at && killed=$(hundredths) && kill -9 "$feeder" && until_true 3000 anew
+  # Back in about a second on an idle host; beside the other stages, emulated at a lower
+  # priority, it has taken 17 s.
+  joystick 1 && before=$at && killed=$(hundredths) && kill -9 "$feeder" && until_true 6000 anew
   check "after kill -9 of the feeder, the joystick is back in $(($(hundredths) - killed))0 ms" \
-    test $(($(hundredths) - killed)) -le 1000
+    test $(($(hundredths) - killed)) -le 6000
   systemctl start joywire@2  # no address file: its own, 127.0.0.2
   printf "\n  127.0.0.9 \n" >/etc/joywire/joywire@3.address  # the package made the folder; blanks around it
   systemctl start joywire@3
   heard() { joystick 3 && [ "$(journalctl -o cat -u joywire@2 -u joywire@3 | grep -c 'connection is 127.0.0.[29]$')" = 2 ]; }
-  check "three feeders at once, on 127.0.0.1, 127.0.0.2 and (from its file) 127.0.0.9" until_true 1000 heard
+  check "three feeders at once, on 127.0.0.1, 127.0.0.2 and (from its file) 127.0.0.9" until_true 6000 heard
 
   ip addr add 10.9.9.9/32 dev lo
   names=$(openssl s_client -connect 10.9.9.9:8443 </dev/null 2>/dev/null | openssl x509 -noout -ext subjectAltName | sed -n 's/^ *//; 2p')
