@@ -15,8 +15,8 @@ else()
 endif()
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
 string(REGEX REPLACE "(('\\\\x[0-9a-f][0-9a-f]',){16})" "\\1\n" bytes "${bytes}")
-file(WRITE "${OUTPUT}" "// Made by cmake/EmbedPage.cmake from tools/send/web/page; do not edit.
-#include \"tools/send/web/controller_page.h\"
+file(WRITE "${OUTPUT}" "// Made by cmake/EmbedPage.cmake from phone/page; do not edit.
+#include \"phone/controller_page.h\"
 
 namespace joywire {
 

@@ -66,7 +66,7 @@ else()
   set(JOYWIRE_WEB_SYSTEM_LIBRARIES Threads::Threads ${CMAKE_DL_LIBS})
 endif()
 
-set(JOYWIRE_WEB_PAGE_DIR ${PROJECT_SOURCE_DIR}/tools/send/web/page)
+set(JOYWIRE_WEB_PAGE_DIR ${PROJECT_SOURCE_DIR}/phone/page)
 set(JOYWIRE_WEB_PAGE_SOURCES ${CMAKE_BINARY_DIR}/generated/controller_page.cpp)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/generated/controller_page.cpp
@@ -102,11 +102,13 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
   # server's time goes to system calls (scripts/bench web), and -O2 costs half as much again to
   # compile.
   add_library(joywire_web_server STATIC
-    tools/send/web/web_server.cpp
-    tools/send/web/web_session_plain.cpp
-    tools/send/web/web_session_tls.cpp
-    tools/send/web/web_controller_plain.cpp
-    tools/send/web/web_controller_tls.cpp)
+    phone/route.cpp
+    phone/steering.cpp
+    phone/web_server.cpp
+    phone/web_session_plain.cpp
+    phone/web_session_tls.cpp
+    phone/web_controller_plain.cpp
+    phone/web_controller_tls.cpp)
   target_include_directories(joywire_web_server SYSTEM PUBLIC ${JOYWIRE_BOOST_INCLUDE_DIR}
                                                              ${JOYWIRE_OPENSSL_INCLUDE_DIR})
   target_link_libraries(joywire_web_server PUBLIC joywire_sender)
@@ -126,11 +128,13 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
   joywire_warnings(joywire_web_server)
 
   add_library(joywire_web STATIC
-    tools/send/web/web_mode.cpp
-    tools/send/web/detached_output.cpp
-    tools/send/web/page_files.cpp
-    tools/send/web/local_authority.cpp
-    tools/send/web/terminal_qr.cpp
+    phone/web_mode.cpp
+    phone/pairing.cpp
+    phone/https_identity.cpp
+    phone/detached_output.cpp
+    phone/page_files.cpp
+    phone/local_authority.cpp
+    phone/terminal_qr.cpp
     ${JOYWIRE_WEB_PLATFORM}
     ${JOYWIRE_WEB_PAGE_SOURCES})
   target_include_directories(joywire_web SYSTEM PUBLIC ${JOYWIRE_BOOST_INCLUDE_DIR}
@@ -148,7 +152,7 @@ else()
   message(STATUS "joywire-send is built without --web (JOYWIRE_BUILD_WEB=${JOYWIRE_BUILD_WEB}, "
                  "Boost.Beast: ${JOYWIRE_BOOST_INCLUDE_DIR}, qrcodegen: ${JOYWIRE_QRCODEGEN_LIBRARY}"
                  "${JOYWIRE_QRCODEGEN_SOURCE_DIR}, OpenSSL: ${JOYWIRE_OPENSSL_LIBRARIES})")
-  add_library(joywire_web STATIC tools/send/web/web_unavailable.cpp)
+  add_library(joywire_web STATIC phone/web_unavailable.cpp)
   target_link_libraries(joywire_web PUBLIC joywire_sender)
 endif()
 joywire_warnings(joywire_web)

@@ -35,9 +35,8 @@ inline float ReadPacketValue(const ControlPacket& packet, std::size_t index) {
   return ReadLittleEndianFloat(packet.bytes + index * 4);
 }
 
-inline void WritePacketValue(ControlPacket& packet, std::size_t index, float value) {
+inline void WriteLittleEndianFloat(std::uint8_t* at, float value) {
   const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
-  std::uint8_t* at = packet.bytes + index * 4;
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(at, &bits, sizeof bits);
   } else {
@@ -45,6 +44,10 @@ inline void WritePacketValue(ControlPacket& packet, std::size_t index, float val
       at[byte] = static_cast<std::uint8_t>(bits >> (8 * byte));
     }
   }
+}
+
+inline void WritePacketValue(ControlPacket& packet, std::size_t index, float value) {
+  WriteLittleEndianFloat(packet.bytes + index * 4, value);
 }
 
 }  // namespace joywire

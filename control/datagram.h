@@ -12,14 +12,19 @@
 
 namespace joywire {
 
-// The position the datagram in `buffer`, `size` bytes long (at least 20), gives.
-inline JoystickPosition PositionOfDatagram(ReceiveBuffer& buffer, std::size_t size) {
+// The position the datagram in `buffer`, `size` bytes long (at least 20), gives, and, where
+// `extras` is not null (a device with more controls than the driver's record), the rest of it.
+inline JoystickPosition PositionOfDatagram(ReceiveBuffer& buffer, std::size_t size,
+                                           ExtraControls* extras = nullptr) {
   const TranslatedControls controls = TranslatePacket(buffer.head);
   RecordTail tail{};
+  const bool record = ReadRecordTail(buffer, size, tail);
+  if (extras != nullptr) {
+    *extras = record ? ScaleExtraControls(tail) : kRestExtraControls;
+  }
   // A longer record's buttons come from its mask (1 and 2 pressed together are both pressed).
-  const std::int32_t buttons = ReadRecordTail(buffer, size, tail)
-                                   ? static_cast<std::int32_t>(tail.buttons)
-                                   : MapButtons(controls.b1, controls.b2);
+  const std::int32_t buttons =
+      record ? static_cast<std::int32_t>(tail.buttons) : MapButtons(controls.b1, controls.b2);
   return JoystickPosition{controls.x, controls.y, controls.z, buttons};
 }
 

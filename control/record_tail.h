@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "control/control_packet.h"
+#include "control/translate.h"
 
 namespace joywire {
 
@@ -55,6 +56,49 @@ inline bool ReadRecordTail(const ReceiveBuffer& buffer, std::size_t size, Record
     tail.axes[axis] = ReadLittleEndianFloat(at + 12 + axis * 4);
   }
   return true;
+}
+
+// Writes the tail after a 20-byte head at `at` (36 bytes): the inverse of ReadRecordTail.
+inline void WriteRecordTail(std::uint8_t* at, const RecordTail& tail) {
+  const std::uint8_t header[8] = {kRecordTag[0],
+                                  kRecordTag[1],
+                                  kRecordTag[2],
+                                  kRecordTag[3],
+                                  kRecordTailVersion,
+                                  tail.hat,
+                                  0,
+                                  0};
+  for (std::size_t byte = 0; byte < 8; ++byte) {
+    at[byte] = header[byte];
+  }
+  for (std::size_t byte = 0; byte < 4; ++byte) {
+    at[8 + byte] = static_cast<std::uint8_t>(tail.buttons >> (8 * byte));
+  }
+  for (std::size_t axis = 0; axis < kExtraAxisCount; ++axis) {
+    WriteLittleEndianFloat(at + 12 + axis * 4, tail.axes[axis]);
+  }
+}
+
+// The controls a device may have beyond the driver's record: the tail's six axes scaled as X,
+// Y and Z are (0..32767), and the hat. `atRest` marks the device's state before any datagram.
+struct ExtraControls {
+  std::int32_t axes[kExtraAxisCount];
+  std::uint8_t hat;
+  bool atRest;
+};
+
+// What a 20-byte datagram leaves them at: the second stick and the other axes centred, the
+// third (a right trigger) released, the hat centred. Nothing is held by a sender that never
+// spoke of them.
+inline constexpr ExtraControls kRestExtraControls{
+    {16383, 16383, 0, 16383, 16383, 16383}, kHatCentred, false};
+
+inline ExtraControls ScaleExtraControls(const RecordTail& tail) {
+  ExtraControls extras{{}, tail.hat, false};
+  for (std::size_t axis = 0; axis < kExtraAxisCount; ++axis) {
+    extras.axes[axis] = detail::TruncateAxis(ScaleAxis(tail.axes[axis]));
+  }
+  return extras;
 }
 
 }  // namespace joywire

@@ -4,6 +4,7 @@
 
 #include "address/console.h"
 #include "control/position_record.h"
+#include "control/record_tail.h"
 
 namespace joywire {
 
@@ -48,6 +49,10 @@ struct Platform {
   int (*GetVJDStatus)(std::uint32_t device);
   int (*AcquireVJD)(std::uint32_t device);
   int (*UpdateVJD)(std::uint32_t device, PositionRecord* record);
+  // Not the driver library's: the controls the record does not carry (a longer record's other
+  // axes and its hat), shown with the next UpdateVJD. Null where the device has none, so that
+  // nothing is written where the driver's record layout is not known.
+  void (*SetExtraControls)(const ExtraControls& controls);
 
   // Socket layer. Failures are kSocketError (kInvalidSocket for socket), with the reason in
   // WSAGetLastError. recvfrom returns the datagram's length, at most `length`, and never

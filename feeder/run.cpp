@@ -83,6 +83,8 @@ void FeedLoop(const Platform& platform, SocketHandle listener, std::int32_t devi
               PositionRecord& record) {
   const auto device = static_cast<std::uint32_t>(deviceNumber);
   ReceiveBuffer buffer{};
+  ExtraControls extras = kRestExtraControls;
+  ExtraControls* const shown = platform.SetExtraControls != nullptr ? &extras : nullptr;
   for (;;) {
     const int received =
         platform.recvfrom(listener, reinterpret_cast<char*>(&buffer), sizeof buffer, 0);
@@ -94,7 +96,10 @@ void FeedLoop(const Platform& platform, SocketHandle listener, std::int32_t devi
     if (received < static_cast<int>(kControlPacketSize)) {
       continue;
     }
-    StorePosition(record, PositionOfDatagram(buffer, static_cast<std::size_t>(received)));
+    StorePosition(record, PositionOfDatagram(buffer, static_cast<std::size_t>(received), shown));
+    if (shown != nullptr) {
+      platform.SetExtraControls(extras);
+    }
     if (platform.UpdateVJD(device, &record) == 0) {
       Print(platform.console,
             "Feeding vJoy device number %d failed - try to enable device then press enter\n",
@@ -147,6 +152,11 @@ int RunFeeder(int argc, const char* const* argv, const Platform& platform) {
   PositionRecord record;
   ResetPositionRecord(record, deviceNumber);
   StorePosition(record, kRestPosition);
+  if (platform.SetExtraControls != nullptr) {
+    ExtraControls rest = kRestExtraControls;
+    rest.atRest = true;
+    platform.SetExtraControls(rest);
+  }
   platform.UpdateVJD(static_cast<std::uint32_t>(deviceNumber), &record);
   platform.Sleep(kSettleMilliseconds);
   Print(platform.console, "init complete\n");

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "control/datagram.h"
 #include "control/position_record.h"
 #include "control/record_tail.h"
 #include "control/translate.h"
@@ -49,6 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RecordTail tail{};
   const bool isRecord = ReadRecordTail(buffer, std::min(size, sizeof buffer), tail);
   Require(isRecord == (size == kLongRecordSize && std::memcmp(data + 20, "JWx1\x01", 5) == 0));
+  ExtraControls extras{};  // a gamepad's other axes and hat: in range whatever the bytes
+  PositionOfDatagram(buffer, std::min(size, sizeof buffer), &extras);
+  for (const std::int32_t axis : extras.axes) {
+    Require(axis >= 0 && axis <= 32767);
+  }
+  Require(extras.hat <= kHatDirections && (isRecord || extras.axes[2] == 0));
 
   PositionRecord record;
   ResetPositionRecord(record, 1);

@@ -1,5 +1,6 @@
 // The feeder's driver on Linux: a virtual joystick made with the kernel's uinput, through
-// libevdev. Device n is "joywire virtual joystick <n>", held by one process at a time.
+// libevdev. Device n is "joywire virtual joystick <n>" (or "joywire gamepad <n>", see
+// uinput_profile.h), held by one process at a time.
 #include <fcntl.h>
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
@@ -8,10 +9,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 
 #include "feeder/platform.h"
+#include "platform/linux/uinput_profile.h"
 
 namespace joywire {
 
@@ -19,7 +21,6 @@ namespace {
 
 constexpr std::uint32_t kFirstDevice = 1;
 constexpr std::uint32_t kLastDevice = 16;
-constexpr int kAxisMaximum = 32767;
 constexpr char kUinputPath[] = "/dev/uinput";
 
 struct UinputState {
@@ -27,6 +28,10 @@ struct UinputState {
   std::uint32_t held = 0;  // the device number this process holds, 0 for none
   libevdev* description = nullptr;  // kept while the device lives
   libevdev_uinput* device = nullptr;
+  DeviceProfile profile = DeviceProfile::kJoystick;
+  bool profileKnown = false;
+  ExtraControls extras = kRestExtraControls;  // shown with the next update
+  input_event frame[kMaxFrameEvents] = {};
 };
 
 UinputState g_state;
@@ -79,8 +84,27 @@ void SayWhyNoUinput(int error) {
   SayWhy("joywire: press Enter to end\n");
 }
 
+// Whether the environment named a profile; when it did not, that is said once.
+bool ProfileKnown() {
+  static bool told = false;
+  if (!g_state.profileKnown && !told) {
+    told = true;
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "joywire: %s is \"%.64s\": the profiles are joystick (the default) and "
+                  "gamepad\n",
+                  kProfileVariable, std::getenv(kProfileVariable));
+    SayWhy(line);
+    SayWhy("joywire: press Enter to end\n");
+  }
+  return g_state.profileKnown;
+}
+
 int UinputEnabled() {
   static bool told = false;
+  if (!ProfileKnown()) {
+    return 0;
+  }
   if (g_state.uinputFd < 0) {
     g_state.uinputFd = open(kUinputPath, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (g_state.uinputFd < 0 && !told) {
@@ -95,7 +119,7 @@ const wchar_t* UinputManufacturer() {
   return L"joywire";
 }
 const wchar_t* UinputProduct() {
-  return L"joywire virtual joystick";
+  return ProductOfProfile(g_state.profile);
 }
 const wchar_t* UinputSerialNumber() {
   return L"" JOYWIRE_VERSION;
@@ -129,37 +153,6 @@ int UinputStatus(std::uint32_t device) {
   return kDeviceFree;
 }
 
-// The joystick's description, or null.
-libevdev* DescribeJoystick(std::uint32_t device) {
-  libevdev* description = libevdev_new();
-  if (description == nullptr) {
-    return nullptr;
-  }
-  char name[64];
-  std::snprintf(name, sizeof name, "joywire virtual joystick %u", device);
-  libevdev_set_name(description, name);
-  libevdev_set_id_bustype(description, BUS_VIRTUAL);
-  libevdev_set_id_vendor(description, 0x1209);  // the open-source hardware vendor id
-  libevdev_set_id_product(description, 0x4A57);
-  libevdev_set_id_version(description, 1);
-  input_absinfo axis{};
-  axis.minimum = 0;
-  axis.maximum = kAxisMaximum;
-  bool ok = libevdev_enable_event_type(description, EV_ABS) == 0 &&
-            libevdev_enable_event_type(description, EV_KEY) == 0;
-  for (const unsigned code : {ABS_X, ABS_Y, ABS_Z}) {
-    ok = ok && libevdev_enable_event_code(description, EV_ABS, code, &axis) == 0;
-  }
-  for (const unsigned code : {BTN_TRIGGER, BTN_THUMB}) {
-    ok = ok && libevdev_enable_event_code(description, EV_KEY, code, nullptr) == 0;
-  }
-  if (!ok) {
-    libevdev_free(description);
-    return nullptr;
-  }
-  return description;
-}
-
 int UinputAcquire(std::uint32_t device) {
   if (g_state.held == device && g_state.device != nullptr) {
     return 1;
@@ -172,7 +165,7 @@ int UinputAcquire(std::uint32_t device) {
   if (fcntl(g_state.uinputFd, F_OFD_SETLK, &lock) != 0) {
     return 0;
   }
-  libevdev* description = DescribeJoystick(device);
+  libevdev* description = DescribeDevice(g_state.profile, device);
   if (description == nullptr ||
       libevdev_uinput_create_from_device(description, g_state.uinputFd, &g_state.device) != 0) {
     if (description != nullptr) {
@@ -188,24 +181,21 @@ int UinputAcquire(std::uint32_t device) {
   return 1;
 }
 
-// The whole position in one write: three axes, two buttons and the frame's end. The frame's
-// types and codes are set once; each update fills in its five values.
+// The whole state in one write, ending in the frame's end, so that a reader never sees half of
+// a datagram.
 int UinputUpdate(std::uint32_t device, PositionRecord* record) {
-  static input_event frame[6] = {
-      {{}, EV_ABS, ABS_X, 0},       {{}, EV_ABS, ABS_Y, 0},     {{}, EV_ABS, ABS_Z, 0},
-      {{}, EV_KEY, BTN_TRIGGER, 0}, {{}, EV_KEY, BTN_THUMB, 0}, {{}, EV_SYN, SYN_REPORT, 0},
-  };
   if (g_state.device == nullptr || device != g_state.held) {
     return 0;
   }
-  const JoystickPosition position = ReadPosition(*record);
-  frame[0].value = position.x;
-  frame[1].value = position.y;
-  frame[2].value = position.z;
-  frame[3].value = position.buttons & 1;
-  frame[4].value = (position.buttons >> 1) & 1;
-  const ssize_t written = write(libevdev_uinput_get_fd(g_state.device), frame, sizeof frame);
-  return written == static_cast<ssize_t>(sizeof frame) ? 1 : 0;
+  const std::size_t count =
+      FillFrame(g_state.profile, ReadPosition(*record), g_state.extras, g_state.frame);
+  const std::size_t bytes = count * sizeof(input_event);
+  const ssize_t written = write(libevdev_uinput_get_fd(g_state.device), g_state.frame, bytes);
+  return written == static_cast<ssize_t>(bytes) ? 1 : 0;
+}
+
+void UinputSetExtraControls(const ExtraControls& controls) {
+  g_state.extras = controls;
 }
 
 }  // namespace
@@ -218,6 +208,11 @@ void InstallDriver(Platform& platform) {
   platform.GetVJDStatus = UinputStatus;
   platform.AcquireVJD = UinputAcquire;
   platform.UpdateVJD = UinputUpdate;
+  // Chosen before the run starts: the joystick is fed exactly as it always was, with no
+  // extra controls worked out for it.
+  g_state.profileKnown = ParseDeviceProfile(std::getenv(kProfileVariable), g_state.profile);
+  platform.SetExtraControls =
+      g_state.profile == DeviceProfile::kGamepad ? UinputSetExtraControls : nullptr;
 }
 
 }  // namespace joywire

@@ -134,11 +134,23 @@ int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
     state.observer.updated(device, position, ok);
     return ok ? 1 : 0;
   }
-  char line[160];
+  // Bytes the feeder has no business writing (the driver's other axes and hats): named in the
+  // trace when any is set, so that a scenario sees it.
+  int others = 0;
+  for (std::size_t at = 1; at < kPositionRecordSize; ++at) {
+    const bool written = (at >= kAxisXOffset && at < kAxisZOffset + 4) ||
+                         (at >= kButtonBitsOffset && at < kButtonBitsOffset + 4);
+    others += !written && record->bytes[at] != 0 ? 1 : 0;
+  }
+  char stray[32] = "";
+  if (others != 0) {
+    std::snprintf(stray, sizeof stray, " other-bytes=%d", others);
+  }
+  char line[192];
   const int length =
-      std::snprintf(line, sizeof line, "update device=%d index=%u x=%d y=%d z=%d buttons=%d %s\n",
+      std::snprintf(line, sizeof line, "update device=%d index=%u x=%d y=%d z=%d buttons=%d%s %s\n",
                     AsTyped(device), static_cast<unsigned>(ReadDeviceIndex(*record)), position.x,
-                    position.y, position.z, position.buttons, ok ? "ok" : "failed");
+                    position.y, position.z, position.buttons, stray, ok ? "ok" : "failed");
   Trace(line, length);
   return ok ? 1 : 0;
 }

@@ -114,11 +114,15 @@ TEST(WholeRun, ShortAndEmptyDatagramsAreIgnored) {
 }
 
 TEST(WholeRun, ALongerRecordsButtonsComeFromItsMaskAndAnyOtherTailIsIgnored) {
-  const Platform platform = MakeScriptedPlatform();
+  Platform platform = MakeScriptedPlatform();
   Script& script = CurrentScript();
-  // 1 and 2 in the head (none); the mask's 1, 2, 32; then another tag, version or length.
+  platform.SetExtraControls = [](const ExtraControls& e) { CurrentScript().extras.push_back(e); };
+  // 1 and 2 in the head (none); the mask's 1, 2, 32, hat 2, axes 1 -1 0.5 NaN; then another tag,
+  // version or length.
   auto record = Datagram(1, -1, 0, 1, 1);
-  record.insert(record.end(), {0x4A, 0x57, 0x78, 0x31, 1, 0, 0, 0, 0x03, 0, 0, 0x80});
+  record.insert(record.end(),
+                {0x4A, 0x57, 0x78, 0x31, 1,    2,    0, 0, 0x03, 0,    0, 0x80, 0,    0,
+                 0x80, 0x3F, 0,    0,    0x80, 0xBF, 0, 0, 0,    0x3F, 0, 0,    0xC0, 0x7F});
   record.resize(kLongRecordSize);
   for (const std::size_t spoil : {0, 20, 24, 55, 57, 100}) {
     auto bytes = record;
@@ -129,7 +133,14 @@ TEST(WholeRun, ALongerRecordsButtonsComeFromItsMaskAndAnyOtherTailIsIgnored) {
   ASSERT_EQ(script.updates.size(), 7u);
   for (int i = 1; i < 7; ++i) {
     ExpectPosition(script.updates[i], 32767, 0, 16383, i == 1 ? std::int32_t(0x80000003u) : 0);
+    const ExtraControls& e = script.extras[i];
+    const auto want = i == 1 ? std::vector<int>{32767, 0, 24575, 16383, 16383, 16383, 2}
+                             : std::vector<int>{16383, 16383, 0, 16383, 16383, 16383, 0};
+    EXPECT_EQ(std::vector<int>(e.axes, e.axes + 6), std::vector<int>(want.begin(), want.end() - 1));
+    EXPECT_EQ(e.hat, want[6]);
+    EXPECT_EQ(e.atRest, false);
   }
+  EXPECT_TRUE(script.extras[0].atRest);  // before the first datagram: the device's own rest
 }
 
 TEST(WholeRun, FailedUpdateReacquiresOnceAndTearsDown) {

@@ -51,6 +51,7 @@ struct Script {
   std::vector<std::uint32_t> statusQueries;
   std::vector<std::uint32_t> acquisitions;
   std::vector<RecordedUpdate> updates;
+  std::vector<ExtraControls> extras;  // when the test installs SetExtraControls
   std::string convertedAddress;
   SocketAddressV4 boundAddress{};
   std::vector<std::uint32_t> sleeps;

@@ -122,7 +122,7 @@ if wait_for "init complete"; then
   send --size 0 -1 -1 -1 1 1        # empty: ignored
   send -0.5 0.5 nan 2 1.5           # the next good one
   wait_updates 4
-  send --buttons 0x80000003 1 1 1 1 1  # the fifth fails: a longer record, buttons 1, 2, 32
+  send --buttons 0x80000003 --hat 3 --axes 1,1,1 1 1 1 1 1  # the fifth fails: a longer record
   wait_for "Press Enter" "Press any key" || true
 else
   fail "no 'init complete'"

@@ -12,8 +12,6 @@
 #include "tools/send/demo_motion.h"
 #include "tools/send/key_control.h"
 #include "tools/send/sender_options.h"
-#include "tools/send/web/controller_message.h"
-#include "tools/send/web/pairing_token.h"
 
 namespace joywire {
 namespace {
@@ -121,54 +119,6 @@ TEST(SenderOptions, LinesOfFiveNumbers) {
   EXPECT_FALSE(ParseFiveNumbers("1 2 3 4 5 6", values));
   EXPECT_FALSE(ParseFiveNumbers("1 2 x 4 5", values));
   EXPECT_FALSE(ParseFiveNumbers("1 2 3x 4 5", values));
-}
-
-// A phone's message is forwarded only as exactly 20 bytes of five finite values.
-TEST(ControllerMessage, OnlyTwentyBytesOfFiniteValuesAreForwarded) {
-  ControlPacket packet{};
-  const float sent[5] = {0.5f, -1.0f, 1.0f, 1.0f, 0.0f};
-  for (std::size_t i = 0; i < 5; ++i) {
-    WritePacketValue(packet, i, sent[i]);
-  }
-  float values[5];
-  ASSERT_EQ(CheckControllerMessage(packet.bytes, 20, true, values), MessageVerdict::kForward);
-  EXPECT_EQ(values[0], 0.5f);
-  EXPECT_EQ(values[1], -1.0f);
-  EXPECT_EQ(CheckControllerMessage(packet.bytes, 20, false, values), MessageVerdict::kNotBinary);
-  EXPECT_EQ(CheckControllerMessage(packet.bytes, 19, true, values), MessageVerdict::kWrongSize);
-  unsigned char longer[21] = {};
-  EXPECT_EQ(CheckControllerMessage(longer, 21, true, values), MessageVerdict::kWrongSize);
-  for (const float bad : {std::nanf(""), INFINITY, -INFINITY}) {
-    WritePacketValue(packet, 4, bad);
-    EXPECT_EQ(CheckControllerMessage(packet.bytes, 20, true, values), MessageVerdict::kNotFinite);
-  }
-  const float last[5] = {0.3f, 0.4f, 0.7f, 1.0f, 1.0f};
-  NeutralValues(last, values);
-  EXPECT_TRUE(values[0] == 0 && values[1] == 0 && values[2] == 0.7f && values[3] == 0 &&
-              values[4] == 0)
-      << "centred and released, the throttle kept";
-}
-
-TEST(PairingToken, NewAndUrlSafeEachTimeAndComparedWhole) {
-  char first[kPairingTokenLength + 1];
-  char second[kPairingTokenLength + 1];
-  ASSERT_TRUE(MakePairingToken(first));
-  ASSERT_TRUE(MakePairingToken(second));
-  EXPECT_EQ(std::string(first).size(), 22u);
-  EXPECT_EQ(std::string(first).find_first_not_of(
-                "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
-            std::string::npos);
-  EXPECT_STRNE(first, second);
-  EXPECT_TRUE(IsPairingToken(first));
-  EXPECT_FALSE(IsPairingToken(std::string(first).substr(1)) ||
-               IsPairingToken("aaaaaaaaaaaaaaaaaaaaa/"));
-  EXPECT_TRUE(TokenMatches(first, first));
-  EXPECT_FALSE(TokenMatches(std::string(first).substr(0, 21), first));
-  EXPECT_FALSE(TokenMatches(std::string(first) + "x", first));
-  EXPECT_FALSE(TokenMatches("", first));
-  EXPECT_EQ(QueryValue("/ws?a=1&token=abc&b=2", "token"), "abc");
-  EXPECT_EQ(QueryValue("/ws?tokens=abc", "token"), "");
-  EXPECT_EQ(QueryValue("/ws", "token"), "");
 }
 
 TEST(DemoMotion, StaysInRangeAndButtonsTakeTurns) {

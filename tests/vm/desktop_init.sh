@@ -30,12 +30,12 @@ node_of() {  # node_of CLASS NAME: /dev/input/<event|js>N of the input device of
     [ "$(cat "$path/device/name" 2>/dev/null)" = "$2" ] && { echo "/dev/input/${path##*/}"; return; }
   done
 }
-# hold TAG USER DEVICE: a feeder of USER on DEVICE, typed 127.0.0.1, until "init complete";
+# hold TAG USER DEVICE: a feeder of USER on DEVICE ($profile's), typed 127.0.0.1, until "init complete";
 # its process id is then in $pid_TAG (su and the shell both exec, so it is joywire's own).
 hold() {
   rm -f "/tmp/$1.in" "/tmp/$1.out"
   mkfifo -m 666 "/tmp/$1.in"
-  su -s /bin/sh "$2" -c "exec /usr/bin/joywire $3 </tmp/$1.in >/tmp/$1.out 2>&1" 4>&- &
+  su -s /bin/sh "$2" -c "exec $profile /usr/bin/joywire $3 </tmp/$1.in >/tmp/$1.out 2>&1" 4>&- 5>&- &
   eval "pid_$1=\$!"
   echo 127.0.0.1 >"/tmp/$1.in"
   wait_for "/tmp/$1.out" "init complete" 200
@@ -46,6 +46,36 @@ end() {  # end TAG [SIGNAL]: ends a held feeder and waits until it is gone
 # once USER DEVICE: a feeder that should end at once; prints its exit status
 once() { echo | as "$1" "/usr/bin/joywire $2 >/tmp/once-$1.out 2>&1"; echo $?; }
 
+profile=""
+# The gamepad profile's probe, reading "pad" commands from descriptor 5, and its feeder; the
+# GUID SDL gave it goes to $guid.
+gamepad_start() {
+  rm -f /tmp/pad.in /tmp/pad.out
+  mkfifo /tmp/pad.in
+  sdl-probe --gamepad "joywire gamepad 2" </tmp/pad.in >/tmp/pad.out 2>&1 4>&- &
+  pad_probe=$!
+  exec 5>/tmp/pad.in
+  wait_for /tmp/pad.out "waiting for"
+  profile="env JOYWIRE_PROFILE=gamepad"
+  hold gp alice 2
+  profile=""
+  wait_for /tmp/pad.out "^PROBE" 600
+  guid=$(sed -n 's/^probe: guid //p' /tmp/pad.out)
+}
+gamepad_end() {
+  end gp KILL
+  exec 5>&-
+  wait $pad_probe
+}
+pads=1
+pad() {  # pad "SENDER ARGUMENTS" "CONTROL=RAW...": one datagram, and what SDL must show
+  [ -z "$1" ] || joywire-send $1
+  echo "pad $2" >&5
+  pads=$((pads + 1))
+  i=0
+  while [ "$(grep -c '^PROBE' /tmp/pad.out)" -lt $pads ] && [ $((i += 1)) -lt 300 ] && kill -0 $pad_probe; do sleep 0.1; done
+}
+boot_setup() {
 echo "== Debian's udev, as on a desktop"
 insmod /evdev.ko
 insmod /joydev.ko
@@ -61,6 +91,16 @@ udevadm settle
 useradd -G joywire alice
 useradd -G joywire bob
 useradd eve
+}
+boot_setup
+if grep -q "joywire.boot=second" /proc/cmdline; then
+  echo "== the gamepad after a reboot"
+  gamepad_start
+  gamepad_end
+  echo "GAMEPAD GUID $guid"
+  echo "VMCHECK DONE"
+  poweroff -f
+fi
 seen=$(stat -c '%G %a' /dev/uinput)
 echo "/dev/uinput: group and mode $seen"
 check "/dev/uinput is group joywire, mode 0660, through the packaged rule" [ "$seen" = "joywire 660" ]
@@ -120,6 +160,37 @@ for backend in udev inotify; do
       [ "$(grep 'js: axis 0 = ' /tmp/js.out | sed 's/.*= //' | tr '\n' ' ')" = "16385 -32767 32767 0 " ]
   fi
 done
+
+echo "== the gamepad profile: SDL's game controller, no mapping file anywhere"
+databases=$(find / -xdev -iname '*gamecontrollerdb*' 2>/dev/null | wc -l)
+gamepad_start
+# At rest before any datagram; then one longer record per control (the rest of it at rest:
+# sticks centred, triggers released); last, a 20-byte datagram, which leaves the rest at rest.
+still="0 0 -1 0 0"
+pad "" ""
+for step in "--hat 0 1 0 -1 0 0:leftx=32767" "--hat 0 0 -1 -1 0 0:lefty=0" \
+  "--axes 1 $still:rightx=32767" "--axes 0,-1 $still:righty=0" \
+  "--hat 0 0 0 1 0 0:lefttrigger=32767" "--axes 0,0,1 $still:righttrigger=32767" \
+  "--hat 1 $still:dpup=1" "--hat 2 $still:dpup=1 dpright=1" "--hat 3 $still:dpright=1" "--hat 4 $still:dpright=1 dpdown=1" \
+  "--hat 5 $still:dpdown=1" "--hat 6 $still:dpdown=1 dpleft=1" "--hat 7 $still:dpleft=1" "--hat 8 $still:dpleft=1 dpup=1" \
+  "--axes 1,1,1 $still:rightx=32767 righty=32767 righttrigger=32767" "1 0 -1 1 0:leftx=32767 a=1"; do
+  pad "${step%%:*}" "${step#*:}"
+done
+bit=1
+for button in a b x y leftshoulder rightshoulder back start guide leftstick rightstick; do
+  pad "--buttons $bit $still" "$button=1"
+  bit=$((bit * 2))
+done
+first=$guid
+gamepad_end
+sed 's/^PROBE PASS/SDL:/; s/^PROBE FAIL/SDL (wrong):/' /tmp/pad.out
+check "SDL2: \"joywire gamepad 2\" is a game controller with no mapping file ($databases database files), at rest, then each control alone: 6 axes, 8 d-pad directions, 11 buttons" \
+  [ "$(grep -c '^PROBE PASS' /tmp/pad.out)" -eq 29 ] && [ "$databases" = 0 ]
+gamepad_start
+gamepad_end
+check "SDL2: the gamepad's GUID is the same after its feeder restarts ($first, then $guid)" \
+  [ -n "$first" ] && [ "$first" = "$guid" ]
+echo "GAMEPAD GUID $guid"
 
 for layout in debian root-only; do
   if [ $layout = debian ]; then

@@ -22,6 +22,9 @@ wait_for() {  # wait_for FILE TEXT
 echo "== uinput not loaded"
 echo x | /joywire >/tmp/no-uinput.out 2>&1
 check "no uinput: exit status -5 (251), status $?" [ $? -eq 251 ]
+echo x | JOYWIRE_PROFILE=wheel /joywire >/tmp/no-profile.out 2>&1
+check "no profile of that name: exit status -5 (251), status $?, and the profiles named" \
+  [ $? -eq 251 ] && grep -q 'JOYWIRE_PROFILE is "wheel": the profiles are joystick (the default) and gamepad' /tmp/no-profile.out
 
 insmod /evdev.ko
 insmod /uinput.ko

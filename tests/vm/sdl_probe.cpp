@@ -2,9 +2,13 @@
 //   sdl-probe NAME   then commands on standard input, one a line:
 //     expect X Y Z BUTTONS   the raw position (0..32767, button bits) the device should show
 //     removed                the device should go away
+//   sdl-probe --gamepad NAME   then: pad [CONTROL=RAW]...   the game controller's named
+//     controls (SDL's names: leftx, a, dpup...) at those raw values (axes 0..32767, buttons
+//     0 or 1), and every other control at rest
 // Started before the feeder, it waits for the joystick to arrive, checks it is the only one of
-// its name with 3 axes, 2 buttons and 0 hats, then answers each command with a PROBE PASS or
-// PROBE FAIL line saying what SDL reported.
+// its name with 3 axes, 2 buttons and 0 hats (or that SDL takes it for a game controller, and
+// prints its GUID), then answers each command with a PROBE PASS or PROBE FAIL line saying what
+// SDL reported.
 // SDL is loaded at run time from the VM's own userland, so building the probe needs only SDL's
 // headers and nothing of the libraries SDL itself depends on.
 #include <SDL.h>
@@ -14,37 +18,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
 // The SDL calls the probe makes, bound by name from libSDL2-2.0.so.0.
+#define SDL_CALLS(X)                                                                               \
+  X(SetHint)                                                                                       \
+  X(Init)                                                                                          \
+  X(GetError) X(GetVersion) X(GetTicks) X(PollEvent) X(JoystickNameForIndex) X(JoystickOpen)       \
+      X(Delay) X(NumJoysticks) X(JoystickName) X(JoystickNumAxes) X(JoystickNumButtons)            \
+          X(JoystickNumHats) X(JoystickInstanceID) X(JoystickGetAxis) X(JoystickGetButton) X(Quit) \
+              X(IsGameController) X(GameControllerOpen) X(GameControllerMapping)                   \
+                  X(GameControllerGetAxis) X(GameControllerGetButton)                              \
+                      X(GameControllerGetStringForAxis) X(GameControllerGetStringForButton)        \
+                          X(GameControllerGetAxisFromString) X(GameControllerGetButtonFromString)  \
+                              X(JoystickGetDeviceGUID) X(JoystickGetGUIDString)
 struct Sdl {
-  decltype(&SDL_SetHint) SetHint;
-  decltype(&SDL_Init) Init;
-  decltype(&SDL_GetError) GetError;
-  decltype(&SDL_GetVersion) GetVersion;
-  decltype(&SDL_GetTicks) GetTicks;
-  decltype(&SDL_PollEvent) PollEvent;
-  decltype(&SDL_JoystickNameForIndex) JoystickNameForIndex;
-  decltype(&SDL_JoystickOpen) JoystickOpen;
-  decltype(&SDL_Delay) Delay;
-  decltype(&SDL_NumJoysticks) NumJoysticks;
-  decltype(&SDL_JoystickName) JoystickName;
-  decltype(&SDL_JoystickNumAxes) JoystickNumAxes;
-  decltype(&SDL_JoystickNumButtons) JoystickNumButtons;
-  decltype(&SDL_JoystickNumHats) JoystickNumHats;
-  decltype(&SDL_JoystickInstanceID) JoystickInstanceID;
-  decltype(&SDL_JoystickGetAxis) JoystickGetAxis;
-  decltype(&SDL_JoystickGetButton) JoystickGetButton;
-  decltype(&SDL_Quit) Quit;
+#define DECLARE(name) decltype(&SDL_##name) name;
+  SDL_CALLS(DECLARE)
 };
 Sdl sdl;
-
-template <typename Function>
-bool Bind(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
 
 bool LoadSdl() {
   void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW);
@@ -53,24 +47,10 @@ bool LoadSdl() {
     return false;
   }
   bool all = true;
-  all &= Bind(library, "SDL_SetHint", sdl.SetHint);
-  all &= Bind(library, "SDL_Init", sdl.Init);
-  all &= Bind(library, "SDL_GetError", sdl.GetError);
-  all &= Bind(library, "SDL_GetVersion", sdl.GetVersion);
-  all &= Bind(library, "SDL_GetTicks", sdl.GetTicks);
-  all &= Bind(library, "SDL_PollEvent", sdl.PollEvent);
-  all &= Bind(library, "SDL_JoystickNameForIndex", sdl.JoystickNameForIndex);
-  all &= Bind(library, "SDL_JoystickOpen", sdl.JoystickOpen);
-  all &= Bind(library, "SDL_Delay", sdl.Delay);
-  all &= Bind(library, "SDL_NumJoysticks", sdl.NumJoysticks);
-  all &= Bind(library, "SDL_JoystickName", sdl.JoystickName);
-  all &= Bind(library, "SDL_JoystickNumAxes", sdl.JoystickNumAxes);
-  all &= Bind(library, "SDL_JoystickNumButtons", sdl.JoystickNumButtons);
-  all &= Bind(library, "SDL_JoystickNumHats", sdl.JoystickNumHats);
-  all &= Bind(library, "SDL_JoystickInstanceID", sdl.JoystickInstanceID);
-  all &= Bind(library, "SDL_JoystickGetAxis", sdl.JoystickGetAxis);
-  all &= Bind(library, "SDL_JoystickGetButton", sdl.JoystickGetButton);
-  all &= Bind(library, "SDL_Quit", sdl.Quit);
+#define BIND(name)                                                               \
+  sdl.name = reinterpret_cast<decltype(sdl.name)>(dlsym(library, "SDL_" #name)); \
+  all = all && sdl.name != nullptr;
+  SDL_CALLS(BIND)
   if (!all) {
     std::printf("PROBE FAIL SDL lacks an operation the probe uses\n");
   }
@@ -94,7 +74,8 @@ bool Within(int seen, int expected) {
   return std::abs(seen - expected) <= 1;
 }
 
-SDL_Joystick* WaitForArrival(const char* name) {
+// The index of the device of that name once it arrives, or -1.
+int WaitForArrival(const char* name) {
   const Uint32 deadline = sdl.GetTicks() + 60000;
   while (sdl.GetTicks() < deadline) {
     SDL_Event event;
@@ -102,28 +83,97 @@ SDL_Joystick* WaitForArrival(const char* name) {
       if (event.type == SDL_JOYDEVICEADDED) {
         const char* arrived = sdl.JoystickNameForIndex(event.jdevice.which);
         if (arrived != nullptr && std::strcmp(arrived, name) == 0) {
-          return sdl.JoystickOpen(event.jdevice.which);
+          return event.jdevice.which;
         }
       }
     }
     sdl.Delay(10);
   }
-  return nullptr;
+  return -1;
+}
+
+// The game controller's side: whether SDL maps it on its own, then each "pad" command.
+int ProbeGamepad(int index) {
+  char line[512];
+  char guid[33];
+  sdl.JoystickGetGUIDString(sdl.JoystickGetDeviceGUID(index), guid, sizeof guid);
+  std::printf("probe: guid %s\n", guid);
+  const char* configured = std::getenv("SDL_GAMECONTROLLERCONFIG");
+  SDL_GameController* pad = sdl.IsGameController(index) ? sdl.GameControllerOpen(index) : nullptr;
+  char* mapping = pad != nullptr ? sdl.GameControllerMapping(pad) : nullptr;
+  std::snprintf(
+      line, sizeof line, "a game controller with no mapping given (%s): %s",
+      configured == nullptr ? "no SDL_GAMECONTROLLERCONFIG" : "SDL_GAMECONTROLLERCONFIG set",
+      mapping != nullptr ? mapping : "no mapping");
+  Report(pad != nullptr && configured == nullptr, line);
+  if (pad == nullptr) {
+    return 1;
+  }
+  // What SDL shows of a raw value: sticks over -32768..32767, triggers over 0..32767.
+  const auto shown = [](int axis, int raw) {
+    return axis >= SDL_CONTROLLER_AXIS_TRIGGERLEFT ? (SdlAxis(raw) + 32768) / 2 : SdlAxis(raw);
+  };
+  constexpr int kControls = int{SDL_CONTROLLER_AXIS_MAX} + int{SDL_CONTROLLER_BUTTON_MAX};
+  for (char command[256]; std::fgets(command, sizeof command, stdin) != nullptr;) {
+    int want[kControls] = {};  // axes, then buttons
+    for (int axis = 0; axis < SDL_CONTROLLER_AXIS_MAX; ++axis) {
+      want[axis] = shown(axis, axis >= SDL_CONTROLLER_AXIS_TRIGGERLEFT ? 0 : 16383);
+    }
+    char control[32];
+    int raw = 0, used = 0;
+    bool known = true;  // a control SDL has no name for can never match
+    for (const char* at = command + 3; std::sscanf(at, " %31[a-z]=%d%n", control, &raw, &used) == 2;
+         at += used) {
+      const int axis = sdl.GameControllerGetAxisFromString(control);
+      const int button = sdl.GameControllerGetButtonFromString(control);
+      known = known && (axis >= 0 || button >= 0);
+      want[axis >= 0 ? axis : SDL_CONTROLLER_AXIS_MAX + button] =
+          axis >= 0 ? shown(axis, raw) : raw;
+    }
+    bool match = false;
+    std::string seen;
+    for (const Uint32 deadline = sdl.GetTicks() + 10000; !match && sdl.GetTicks() < deadline;
+         sdl.Delay(5)) {
+      for (SDL_Event event; sdl.PollEvent(&event);) {
+      }
+      match = known;
+      seen.clear();
+      for (int i = 0; i < kControls; ++i) {
+        const bool isAxis = i < SDL_CONTROLLER_AXIS_MAX;
+        const auto axis = SDL_GameControllerAxis(i);
+        const auto button = SDL_GameControllerButton(i - SDL_CONTROLLER_AXIS_MAX);
+        const int value = isAxis ? sdl.GameControllerGetAxis(pad, axis)
+                                 : sdl.GameControllerGetButton(pad, button);
+        match = match && (isAxis ? std::abs(value - want[i]) <= 2 : value == want[i]);
+        if (isAxis ? std::abs(value) > 2 : value != 0) {
+          seen += std::string(" ") + (isAxis ? sdl.GameControllerGetStringForAxis(axis) +
+                                                   std::string("=") + std::to_string(value)
+                                             : sdl.GameControllerGetStringForButton(button));
+        }
+      }
+    }
+    command[std::strcspn(command, "\n")] = '\0';
+    std::snprintf(line, sizeof line, "%s: SDL shows%s", command,
+                  seen.empty() ? " all at rest" : seen.c_str());
+    Report(match, line);
+  }
+  return g_failures == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: sdl-probe NAME\n");
+  const bool gamepad = argc == 3 && std::strcmp(argv[1], "--gamepad") == 0;
+  if (argc != 2 && !gamepad) {
+    std::fprintf(stderr, "usage: sdl-probe [--gamepad] NAME\n");
     return 2;
   }
-  const char* name = argv[1];
+  const char* name = argv[argc - 1];
   if (!LoadSdl()) {
     return 1;
   }
   sdl.SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-  if (sdl.Init(SDL_INIT_JOYSTICK) != 0) {
+  if (sdl.Init(gamepad ? SDL_INIT_GAMECONTROLLER : SDL_INIT_JOYSTICK) != 0) {
     std::printf("PROBE FAIL SDL_Init: %s\n", sdl.GetError());
     return 1;
   }
@@ -132,7 +182,13 @@ int main(int argc, char** argv) {
   std::printf("probe: SDL %d.%d.%d, waiting for \"%s\"\n", version.major, version.minor,
               version.patch, name);
   std::fflush(stdout);
-  SDL_Joystick* stick = WaitForArrival(name);
+  const int index = WaitForArrival(name);
+  if (gamepad && index >= 0) {
+    const int failures = ProbeGamepad(index);
+    sdl.Quit();
+    return failures;
+  }
+  SDL_Joystick* stick = index >= 0 ? sdl.JoystickOpen(index) : nullptr;
   char line[256];
   if (stick == nullptr) {
     Report(false, "the joystick did not arrive");

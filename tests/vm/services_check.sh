@@ -54,9 +54,10 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
     test $(($(hundredths) - killed)) -le 6000
   systemctl start joywire@2  # no address file: its own, 127.0.0.2
   printf "\n  127.0.0.9 \n" >/etc/joywire/joywire@3.address  # the package made the folder; blanks around it
+  printf " gamepad \n" >/etc/joywire/joywire@3.profile
   systemctl start joywire@3
-  heard() { joystick 3 && [ "$(journalctl -o cat -u joywire@2 -u joywire@3 | grep -c 'connection is 127.0.0.[29]$')" = 2 ]; }
-  check "three feeders at once, on 127.0.0.1, 127.0.0.2 and (from its file) 127.0.0.9" until_true 6000 heard
+  heard() { grep -qx "joywire gamepad 3" /sys/class/input/*/name && [ "$(journalctl -o cat -u joywire@2 -u joywire@3 | grep -c 'connection is 127.0.0.[29]$')" = 2 ]; }
+  check "three feeders at once, on 127.0.0.1, 127.0.0.2 and (from its files) 127.0.0.9, a gamepad" until_true 6000 heard
 
   ip addr add 10.9.9.9/32 dev lo
   names=$(openssl s_client -connect 10.9.9.9:8443 </dev/null 2>/dev/null | openssl x509 -noout -ext subjectAltName | sed -n 's/^ *//; 2p')

@@ -44,7 +44,9 @@ function startSender(port, trustPort, { configHome = config, terminal = false, m
   const child = spawn(command[0], command.slice(1), { stdio: "pipe", detached: terminal,
     env: { ...process.env, XDG_CONFIG_HOME: configHome, OPENSSL_CONF: join(scratch, "openssl.cnf") } });
   child.log = "";
-  child.ended = once(child, "exit");
+  // Its end, once what it wrote is read: "exit" may come before the last of its output.
+  const drained = (out) => out.readableEnded || Promise.race([once(out, "end"), new Promise((r) => setTimeout(r, 2000))]);
+  child.ended = once(child, "exit").then(async (end) => (await Promise.all([drained(child.stdout), drained(child.stderr)]), end));
   child.started = new Promise((resolve, reject) => {
     const gather = (text) => {
       child.log += text;
@@ -86,7 +88,7 @@ function freePort() {
 async function datagram(wanted, since = 0, ms = 3000) {
   const deadline = Date.now() + ms;
   while (Date.now() < deadline) {
-    const found = datagrams.find((d) => d.time >= since && wanted(d.values));
+    const found = datagrams.find((d) => d.time >= since && wanted(d.values, d.bytes));
     if (found) return found;
     await new Promise((r) => setTimeout(r, 5));
   }
@@ -164,7 +166,7 @@ before(async () => {
   receiver = dgram.createSocket("udp4");
   receiver.on("message", (bytes) => {
     const values = [0, 1, 2, 3, 4].map((i) => bytes.readFloatLE(4 * i));
-    datagrams.push({ values, time: performance.now() });
+    datagrams.push({ values, bytes, time: performance.now() });
   });
   await new Promise((r) => receiver.bind(0, "127.0.0.1", r));
   web = await freePort();
@@ -256,6 +258,100 @@ test("two fingers move the stick and the throttle at once; the stick centres on 
   const released = performance.now();
   await touch(page, "touchEnd");
   await datagram(is(0, 0, 0.3, 0, 0), released);  // centred; the throttle stays
+  await page.close();
+});
+
+// The longer record as sent: the head's values, then the hat, the button mask and six axes.
+const record = ({ v = [0, 0, -1, 0, 0], hat = 0, mask = 0, axes = [0, 0, -1, 0, 0, 0] } = {}) => (values, bytes) =>
+  bytes.length === 56 && bytes.toString("latin1", 20, 25) === "JWx1\x01" && bytes[25] === hat &&
+  bytes.readUInt32LE(28) === mask && [...v, ...axes].every((want, i) =>
+    near(i < 5 ? values[i] : bytes.readFloatLE(32 + 4 * (i - 5)), want));
+const bits = (mask) => ({ mask, v: [0, 0, -1, mask & 1, (mask >> 1) & 1] });
+
+test("each layout's controls send what they show, one longer record a change, all at rest on release", async () => {
+  let page = await openPage();
+  // layout, control, where it is touched (a fraction of its box), a drag (in thirds of its
+  // smaller side, or a fraction of its width for steering), and the record it gives.
+  const cases = [
+    ["gamepad", "A", [0.5, 0.5], null, bits(1)], ["gamepad", "B", [0.5, 0.5], null, bits(2)],
+    ["gamepad", "X", [0.5, 0.5], null, bits(4)], ["gamepad", "Y", [0.5, 0.5], null, bits(8)],
+    ["gamepad", "left shoulder", [0.5, 0.5], null, bits(16)], ["gamepad", "right shoulder", [0.5, 0.5], null, bits(32)],
+    ["gamepad", "select", [0.5, 0.5], null, bits(64)], ["gamepad", "start", [0.5, 0.5], null, bits(128)],
+    ["gamepad", "home", [0.5, 0.5], null, bits(256)],
+    ["gamepad", "d-pad", [0.5, 0.1], null, { hat: 1 }], ["gamepad", "d-pad", [0.95, 0.95], null, { hat: 4 }],
+    ["gamepad", "d-pad", [0.05, 0.5], null, { hat: 7 }],
+    ["gamepad", "left trigger", [0.5, 0.75], null, { v: [0, 0, 0.5, 0, 0] }],
+    ["gamepad", "right trigger", [0.5, 0.75], null, { axes: [0, 0, 0.5, 0, 0, 0] }],
+    ["gamepad", "left stick", [0.5, 0.5], [0.6, -0.8], { v: [0.6, -0.8, -1, 0, 0] }],
+    ["gamepad", "right stick", [0.5, 0.5], [-3, 0], { axes: [-1, 0, -1, 0, 0, 0] }],
+    ["wheel", "gas", [0.5, 0.75], null, { v: [0, 0, 0.5, 0, 0] }],
+    ["wheel", "brake", [0.5, 1], null, { axes: [0, 0, 1, 0, 0, 0] }],
+    ["wheel", "left paddle", [0.5, 0.5], null, bits(16)], ["wheel", "right paddle", [0.5, 0.5], null, bits(32)],
+    ["wheel", "A", [0.5, 0.5], null, bits(1)], ["wheel", "Y", [0.5, 0.5], null, bits(8)],
+    ["wheel", "steering", [0.5, 0.5], [0.2, 0], { v: [0.5, 0, -1, 0, 0] }],
+  ];
+  for (const [layout, name, [fx, fy], drag, sent] of cases) {
+    await page.select("#layout", layout);
+    const control = `#${layout}-layout [aria-label="${name}"]`;
+    const at = await box(page, control);
+    const step = name === "steering" ? at.width : Math.min(at.width, at.height) / 3;
+    const point = { x: at.x + Math.min(fx * at.width, at.width - 1), y: at.y + Math.min(fy * at.height, at.height - 1), id: 1 };
+    const since = performance.now();
+    await touch(page, "touchStart", [point]);
+    if (drag) await touch(page, "touchMove", [{ ...point, x: point.x + drag[0] * step, y: point.y + drag[1] * step }]);
+    await datagram(record(sent), since).catch((e) => assert.fail(`${layout} ${name}: ${e.message}`));
+    const released = performance.now();
+    await touch(page, "touchEnd");
+    await datagram(record(), released);
+  }
+  // Three fingers at once (a stick, a trigger, a button), then the page hidden: all let go.
+  await page.select("#layout", "gamepad");
+  const fingers = [];
+  for (const [name, fy, id] of [["left stick", 0.5, 1], ["right trigger", 1, 2], ["B", 0.5, 3]]) {
+    const at = await box(page, `#gamepad-layout [aria-label="${name}"]`);
+    fingers.push({ x: at.x + at.width / 2, y: at.y + Math.min(fy * at.height, at.height - 1), id, step: Math.min(at.width, at.height) / 3 });
+  }
+  let since = performance.now();
+  await touch(page, "touchStart", fingers);
+  await touch(page, "touchMove", [{ ...fingers[0], x: fingers[0].x - 3 * fingers[0].step }, ...fingers.slice(1)]);
+  await datagram(record({ v: [-1, 0, -1, 0, 1], mask: 2, axes: [0, 0, 1, 0, 0, 0] }), since);
+  since = performance.now();
+  await page.evaluate(() => {
+    Object.defineProperty(document, "visibilityState", { value: "hidden", configurable: true });
+    document.dispatchEvent(new Event("visibilitychange"));
+  });
+  await datagram(record(), since, 1000);
+  await page.close();
+  page = await openPage();
+  // Curves and round dead zones, kept on the phone: the left stick 20% and a power of 2, the
+  // right trigger 10% and 3. A diagonal of 0.17 a side is past a round 20%, not a square one.
+  await page.select("#layout", "gamepad");
+  const tune = (name, value) => page.$eval(`#tuning [aria-label="${name}"]`, (e, v) => {
+    e.value = v;
+    e.dispatchEvent(new Event("input"));
+  }, value);
+  await tune("left stick dead zone", 20);
+  await tune("left stick curve", 2);
+  await tune("right trigger dead zone", 10);
+  await tune("right trigger curve", 3);
+  await page.close();
+  page = await openPage();  // another page of this phone: the layout and the tuning kept
+  assert.equal(await page.$eval('#tuning [aria-label="left stick dead zone"]', (e) => e.value), "20");
+  for (const [name, fy, drag, wanted] of [
+    ["left stick", 0.5, [0.6, 0], (v) => near(v[0], ((0.6 - 0.2) / 0.8) ** 2) && near(v[1], 0)],
+    ["left stick", 0.5, [0.19, 0], (v) => v[0] === 0],
+    ["left stick", 0.5, [0.17, 0.17], (v) => v[0] > 0 && v[1] > 0],
+    ["right trigger", 0.55, null, (v, b) => near(b.readFloatLE(40), 2 * ((0.55 - 0.1) / 0.9) ** 3 - 1)]]) {
+    const at = await box(page, `#gamepad-layout [aria-label="${name}"]`);
+    const step = Math.min(at.width, at.height) / 3;
+    const point = { x: at.x + at.width / 2, y: at.y + fy * at.height, id: 1 };
+    const since = performance.now();
+    await touch(page, "touchStart", [point]);
+    if (drag) await touch(page, "touchMove", [{ ...point, x: point.x + drag[0] * step, y: point.y + drag[1] * step }]);
+    await datagram((v, b) => b.length === 56 && wanted(v, b), since).catch((e) => assert.fail(`${name}: ${e.message}`));
+    await touch(page, "touchEnd");
+  }
+  await page.evaluate(() => localStorage.clear());
   await page.close();
 });
 
@@ -408,7 +504,7 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
     twice.destroy();
   }
   // A refused message ends the controller's steering at once: neutral now, nothing after it.
-  for (const bad of [frame(Buffer.from("0.5"), 0x81), frame(Buffer.alloc(19)), frame(floats(0, NaN, 0, 0, 0))]) {
+  for (const bad of [frame(Buffer.from("0.5"), 0x81), frame(Buffer.alloc(19)), frame(floats(0, NaN, 0, 0, 0)), frame(Buffer.alloc(56))]) {
     const raw = await rawController();
     let since = performance.now();
     raw.write(frame(floats(0.3, 0, 0, 1, 0)));

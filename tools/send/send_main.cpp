@@ -61,6 +61,10 @@ constexpr char kUsage[] =
     "  --size BYTES   datagram length: cut or zero-padded from 20 (for testing)\n"
     "  --buttons MASK the longer record: buttons 1-32 from MASK (0x3: 1 and 2), for\n"
     "                 feeders that read it; B1 and B2 as given, for those that do not\n"
+    "  --hat N        the longer record's hat: 0 centred, 1 up, then clockwise to 8\n"
+    "  --axes A,B..   the longer record's other axes, -1..1: RX,RY,RZ,slider,dial,wheel\n"
+    "                 (those not given at rest: 0, RZ -1); a gamepad's right stick is\n"
+    "                 RX,RY, its right trigger RZ\n"
     "  --version      print the version\n"
     "  -h, --help     print this text\n";
 

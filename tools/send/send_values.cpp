@@ -22,21 +22,11 @@ bool SendDatagramOf(const UdpSender& sender, const SenderOptions& options, const
   std::memset(g_datagram, 0, options.size > 20 ? options.size : 20);
   std::memcpy(g_datagram, packet.bytes, 20);
   if (options.longRecord) {  // the tail after the head, which older feeders read alone
-    const std::uint32_t mask = options.buttonMask;
-    const unsigned char tail[12] = {kRecordTag[0],
-                                    kRecordTag[1],
-                                    kRecordTag[2],
-                                    kRecordTag[3],
-                                    kRecordTailVersion,
-                                    kHatCentred,
-                                    0,
-                                    0,
-                                    static_cast<unsigned char>(mask),
-                                    static_cast<unsigned char>(mask >> 8),
-                                    static_cast<unsigned char>(mask >> 16),
-                                    static_cast<unsigned char>(mask >> 24)};
-    std::memset(g_datagram + 20, 0, kLongRecordSize - 20);
-    std::memcpy(g_datagram + 20, tail, sizeof tail);
+    RecordTail tail = options.tail;
+    if (!options.buttonMaskGiven) {
+      tail.buttons = (values[3] == 1.0f ? 1u : 0u) | (values[4] == 1.0f ? 2u : 0u);
+    }
+    WriteRecordTail(g_datagram + 20, tail);
   }
   return SendDatagram(sender, g_datagram, options.size);
 }

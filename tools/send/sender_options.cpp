@@ -3,6 +3,7 @@
 #include "control/record_tail.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -83,6 +84,26 @@ bool ParseFiveNumbers(const char* text, float values[5]) {
   return *at == '\0';
 }
 
+// Up to six comma-separated numbers; the axes not named stay at rest.
+bool ParseAxisList(const char* text, float axes[kExtraAxisCount]) {
+  const char* at = text;
+  for (std::size_t axis = 0; axis < kExtraAxisCount; ++axis) {
+    char* end = nullptr;
+    axes[axis] = std::strtof(at, &end);
+    if (end == at || !std::isfinite(axes[axis])) {
+      return false;
+    }
+    if (*end == '\0') {
+      return true;
+    }
+    if (*end != ',') {
+      return false;
+    }
+    at = end + 1;
+  }
+  return false;
+}
+
 bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& options, char* error,
                         std::size_t errorCapacity) {
   options = SenderOptions{};
@@ -92,6 +113,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   options.rate = -1.0;
   options.seconds = kDefaultDemoSeconds;
   options.size = 20;
+  options.tail = RecordTail{kHatCentred, 0, {0.0f, 0.0f, -1.0f, 0.0f, 0.0f, 0.0f}};
   options.webPort = kDefaultWebPort;
   options.webQr = -1;
   options.httpPort = kDefaultWebPort;
@@ -160,8 +182,27 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
                       argv[i]);
         return false;
       }
+      options.longRecord = options.buttonMaskGiven = true;
+      options.tail.buttons = static_cast<std::uint32_t>(mask);
+      options.size = kLongRecordSize;
+    } else if (std::strcmp(arg, "--hat") == 0 && hasValue) {
+      if (!ParseNumber(argv[++i], 0, kHatDirections, value) || value != static_cast<int>(value)) {
+        std::snprintf(error, errorCapacity,
+                      "--hat takes 0 (centred) or 1 to 8 (up, then clockwise), not '%s'", argv[i]);
+        return false;
+      }
       options.longRecord = true;
-      options.buttonMask = static_cast<std::uint32_t>(mask);
+      options.tail.hat = static_cast<std::uint8_t>(value);
+      options.size = kLongRecordSize;
+    } else if (std::strcmp(arg, "--axes") == 0 && hasValue) {
+      if (!ParseAxisList(argv[++i], options.tail.axes)) {
+        std::snprintf(error, errorCapacity,
+                      "--axes takes 1 to 6 numbers, comma-separated (RX,RY,RZ,slider,dial,wheel), "
+                      "not '%s'",
+                      argv[i]);
+        return false;
+      }
+      options.longRecord = true;
       options.size = kLongRecordSize;
     } else if (std::strcmp(arg, "--demo") == 0) {
       demo = true;

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "control/record_tail.h"
+
 namespace joywire {
 
 enum class SendMode {
@@ -23,12 +25,13 @@ struct SenderOptions {
   const char* host;
   std::uint16_t port;
   float values[5];
-  double rate;          // datagrams per second; 0 means as fast as possible
-  double seconds;       // demo length
-  std::uint64_t count;  // flood size
-  std::size_t size;     // datagram length in bytes (20 unless --size or --buttons)
-  bool longRecord;      // the longer record, with the buttons of `buttonMask`
-  std::uint32_t buttonMask;
+  double rate;           // datagrams per second; 0 means as fast as possible
+  double seconds;        // demo length
+  std::uint64_t count;   // flood size
+  std::size_t size;      // datagram length in bytes (20 unless --size or the longer record)
+  bool longRecord;       // the longer record (--buttons, --hat, --axes), its tail in `tail`
+  bool buttonMaskGiven;  // --buttons; otherwise the mask follows B1 and B2
+  RecordTail tail;
   const char* webAddress;  // where the page is served: dotted IPv4, or null for every address
   std::uint16_t webPort;   // the page's port
   int webQr;      // the page's address as a QR code: 1 printed, 0 not, -1 when stdout is a terminal

@@ -5,8 +5,8 @@
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 
-#include "tools/send/web/controller_message.h"
-#include "tools/send/web/web_server_parts.h"
+#include "phone/controller_message.h"
+#include "phone/web_server_parts.h"
 
 namespace joywire::web {
 
@@ -79,10 +79,10 @@ class ControllerSession : public Controller {
       }
       return;
     }
-    float values[5];
+    ControllerMessage message;
     const auto data = buffer_.cdata();
     const MessageVerdict verdict = CheckControllerMessage(
-        static_cast<const unsigned char*>(data.data()), data.size(), socket_.got_binary(), values);
+        static_cast<const unsigned char*>(data.data()), data.size(), socket_.got_binary(), message);
     buffer_.consume(buffer_.size());
     if (verdict != MessageVerdict::kForward) {
       const CloseFor close = CloseForVerdict(verdict);
@@ -94,7 +94,7 @@ class ControllerSession : public Controller {
       Read();  // until the close completes
       return;
     }
-    Forward(values);
+    Forward(message);
     Read();
   }
 

@@ -1,4 +1,4 @@
-#include "tools/send/web/detached_output.h"
+#include "phone/detached_output.h"
 
 #include <condition_variable>
 #include <mutex>

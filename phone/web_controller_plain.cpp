@@ -1,5 +1,5 @@
 // The controller's WebSocket on plain connections, compiled apart from the rest.
-#include "tools/send/web/web_controller_session.h"
+#include "phone/web_controller_session.h"
 
 namespace joywire::web {
 

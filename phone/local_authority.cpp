@@ -1,6 +1,8 @@
 // The local certificate authority and the server certificate of each start, through OpenSSL's
 // own key, certificate and extension functions.
-#include "tools/send/web/local_authority.h"
+#include "phone/local_authority.h"
+
+#include "phone/private_ranges.h"
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>
@@ -25,10 +27,10 @@ constexpr long kServerDays = 397;  // the longest that iOS accepts
 // Only what a phone on the local network needs: private and loopback IPv4 ranges, localhost and
 // *.local.
 constexpr char kBasicConstraints[] = "critical,CA:TRUE,pathlen:0";
-constexpr char kNameConstraints[] =
-    "critical,permitted;IP:10.0.0.0/255.0.0.0,permitted;IP:172.16.0.0/255.240.0.0,"
-    "permitted;IP:192.168.0.0/255.255.0.0,permitted;IP:127.0.0.0/255.0.0.0,"
-    "permitted;DNS:localhost,permitted;DNS:local";
+const char* NameConstraints() {
+  static const std::string text = PrivateNameConstraints();
+  return text.c_str();
+}
 
 struct BioFree {
   void operator()(BIO* bio) const { BIO_free(bio); }
@@ -88,7 +90,7 @@ bool MakeAuthority(KeptFolder& folder, LocalAuthority& authority, std::string& e
       AddExtension(certificate, certificate, NID_basic_constraints, kBasicConstraints) &&
       AddExtension(certificate, certificate, NID_key_usage, "critical,keyCertSign,cRLSign") &&
       AddExtension(certificate, certificate, NID_subject_key_identifier, "hash") &&
-      AddExtension(certificate, certificate, NID_name_constraints, kNameConstraints) &&
+      AddExtension(certificate, certificate, NID_name_constraints, NameConstraints()) &&
       X509_sign(certificate, authority.key.get(), EVP_sha256()) > 0;
   if (!ok) {
     error = OpenSslError("cannot make the local certificate authority");
@@ -127,7 +129,7 @@ bool HasExactly(X509* certificate, int nid, const char* value) {
 // own key, which is the one beside it.
 bool IsJoywireAuthority(X509* certificate, EVP_PKEY* key) {
   return HasExactly(certificate, NID_basic_constraints, kBasicConstraints) &&
-         HasExactly(certificate, NID_name_constraints, kNameConstraints) &&
+         HasExactly(certificate, NID_name_constraints, NameConstraints()) &&
          X509_check_private_key(certificate, key) == 1 && X509_verify(certificate, key) == 1;
 }
 

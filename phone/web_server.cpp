@@ -1,21 +1,21 @@
 // The controller page's server: HTTP (or HTTPS) for the page, a WebSocket or HTTPS requests for
 // the controller, all through Boost.Beast and OpenSSL, on one thread. Here: the listeners, TLS
-// and the run. What happens to a phone's message: ControllerSession::OnRead (WebSocket) and
-// HttpSession::Input (HTTPS requests) in web_session.h, then Controller::Forward.
-#include "tools/send/web/web_server.h"
+// and the run. Where a request goes: route.cpp. What happens to a phone's message:
+// ControllerSession::OnRead (WebSocket) and HttpSession::Input (HTTPS requests), then
+// Controller::Forward.
+#include "phone/web_server.h"
 
 #include <boost/asio/ssl.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <mutex>
 
+#include "phone/pairing_token.h"
+#include "phone/web_server_parts.h"
 #include "platform/terminal.h"
-#include "tools/send/web/pairing_token.h"
-#include "tools/send/web/web_server_parts.h"
 
 namespace joywire {
 
@@ -28,88 +28,6 @@ std::string PeerOf(const tcp::socket& socket) {
     return "?";
   }
   return peer.address().to_string() + ":" + std::to_string(peer.port());
-}
-
-namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-// Whether a Host header (or an Origin's host) names this server as the connection reached it:
-// the address it came in on, localhost on loopback, or the machine's .local name, with its port
-// (which may be left out where it is the scheme's own). A name of somebody else's that points
-// here (DNS rebinding) does not.
-bool NamesThisServer(std::string_view name, const tcp::endpoint& local, bool tls,
-                     std::string_view networkName) {
-  const std::size_t colon = name.rfind(':');
-  const std::string_view host = name.substr(0, colon);
-  const bool portFits = colon == std::string_view::npos
-                            ? local.port() == (tls ? 443 : 80)
-                            : name.substr(colon + 1) == std::to_string(local.port());
-  return portFits && (host == local.address().to_string() ||
-                      (local.address().is_loopback() && host == "localhost") ||
-                      (!networkName.empty() && SameName(host, networkName)));
-}
-
-// The page's own origin as the browser sees it: this server, by the scheme of the connection.
-bool FromOwnOrigin(const Request& request, const tcp::endpoint& local, bool tls,
-                   std::string_view networkName) {
-  const auto origin = request.find(http::field::origin);
-  if (origin == request.end()) {
-    return true;  // not a browser; the token alone decides
-  }
-  const std::string_view scheme = tls ? "https://" : "http://";
-  const std::string_view value = origin->value();
-  return value.substr(0, scheme.size()) == scheme &&
-         NamesThisServer(value.substr(scheme.size()), local, tls, networkName);
-}
-
-}  // namespace
-
-bool HostNamesThisServer(const Request& request, const Server& server, bool tls,
-                         const tcp::endpoint& local) {
-  return NamesThisServer(request[http::field::host], local, tls, server.settings.networkName);
-}
-
-const char* RefusalOf(const Request& request, const Server& server, bool tls,
-                      const tcp::endpoint& local) {
-  if (!TokenMatches(QueryValue(request.target(), "token"), server.settings.token)) {
-    return "wrong or missing token";
-  }
-  if (request.count(http::field::origin) > 1) {
-    return "more than one Origin";  // which one would a browser have meant?
-  }
-  if (!HostNamesThisServer(request, server, tls, local)) {
-    return "a Host that is not this server";
-  }
-  if (!FromOwnOrigin(request, local, tls, server.settings.networkName)) {
-    return "foreign origin";
-  }
-  return nullptr;
-}
-
-void Steer(Server& server, const float values[5]) {
-  server.events.Forward(values);
-  server.quiet = false;
-  server.silence.expires_after(kSilence);
-  server.silence.async_wait([&server](beast::error_code error) {
-    if (!error && !server.quiet) {
-      server.quiet = true;
-      server.events.Neutral();
-    }
-  });
-}
-
-void LetGo(Server& server) {
-  server.silence.cancel();
-  if (!server.quiet) {
-    server.quiet = true;
-    server.events.Neutral();
-  }
 }
 
 ConnectionSlot::ConnectionSlot(Server& server, Service service, const tcp::socket& socket,
@@ -340,7 +258,7 @@ void StopJobWhenAsked(Server& server) {
     if (error) {
       return;
     }
-    LetGo(server);
+    server.steering.LetGo();
     server.events.Suspended();
     StopUntilContinued();
     StopJobWhenAsked(server);

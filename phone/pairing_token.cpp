@@ -1,4 +1,4 @@
-#include "tools/send/web/pairing_token.h"
+#include "phone/pairing_token.h"
 
 #include "platform/secure_random.h"
 

@@ -21,7 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/send/web/web_server.h"
+#include "phone/route.h"
+#include "phone/steering.h"
+#include "phone/web_server.h"
 
 namespace joywire::web {
 
@@ -32,14 +34,13 @@ namespace ssl = asio::ssl;
 using tcp = asio::ip::tcp;
 using PlainStream = beast::tcp_stream;
 using TlsStream = beast::ssl_stream<beast::tcp_stream>;
-using Request = http::request<http::string_body>;
 
 // Limits a hostile client on the network cannot get past.
 inline constexpr auto kRequestTime = std::chrono::seconds(5);    // a first request, or a handshake
 inline constexpr auto kKeepAliveTime = std::chrono::seconds(1);  // a connection's next request
 inline constexpr std::size_t kHeaderLimit = 4096;
 inline constexpr std::size_t kBodyLimit = 64;
-inline constexpr std::size_t kMessageLimit = 64;  // a controller message is 20 bytes
+inline constexpr std::size_t kMessageLimit = 64;  // a controller message is 20 bytes, or 56
 // Open connections of each listener: of those that have not shown the pairing token, in all and
 // from one address, and of all. The oldest that has not shown the token makes room for a new
 // connection when one is reached; the token's holders are never made to.
@@ -47,8 +48,6 @@ inline constexpr std::size_t kMaxStrangers = 16;
 inline constexpr std::size_t kMaxStrangersFromOneAddress = 8;
 inline constexpr std::size_t kMaxConnections = 64;
 inline constexpr auto kIdleControllerTime = std::chrono::seconds(20);  // pinged, then dropped
-// A controller repeats its state at least every 100 ms: this much silence means it is gone.
-inline constexpr auto kSilence = std::chrono::milliseconds(500);
 inline constexpr auto kTickInterval = std::chrono::milliseconds(250);
 inline constexpr unsigned short kTakenOver = 4000;
 
@@ -57,16 +56,17 @@ inline constexpr char kContentSecurityPolicy[] =
     "connect-src 'self'; img-src 'self' data:; manifest-src 'self'; base-uri 'none'; "
     "form-action 'none'; frame-ancestors 'none'";
 
-// What a listener offers: the controller (page, WebSocket, requests), or in the HTTPS mode's
-// plain-HTTP port only the authority's certificate and how to trust it.
-enum class Service { kController, kTrust };
-
 class Controller;
 class ConnectionSlot;
 
 struct Server {
   Server(const WebServerSettings& settings, WebEvents& events)
-      : settings(settings), events(events), signals(io), jobStops(io), tick(io), silence(io) {}
+      : settings(settings),
+        events(events),
+        signals(io),
+        jobStops(io),
+        tick(io),
+        steering(io, events) {}
 
   const WebServerSettings& settings;
   WebEvents& events;
@@ -80,20 +80,10 @@ struct Server {
   asio::signal_set signals;   // to end
   asio::signal_set jobStops;  // to stop for a while (Ctrl-Z)
   asio::steady_timer tick;
-  std::weak_ptr<Controller> controller;
+  Steering steering;
   std::shared_ptr<Controller> requests;  // the controller that sends by HTTPS requests
-  // The joystick as the controllers left it: `quiet` once the neutral position went out (or
-  // nothing yet), else `silence` runs from the last message, whoever controls now.
-  asio::steady_timer silence;
-  bool quiet = true;
   bool stopping = false;
 };
-
-// A checked message from whoever controls: one datagram at once; 500 ms of silence after it,
-// whoever controls by then, brings the neutral position.
-void Steer(Server& server, const float values[5]);
-// The controller is gone: the neutral position, unless it was the last thing sent.
-void LetGo(Server& server);
 
 // One open connection of a listener, counted against its limits while it lives.
 class ConnectionSlot {
@@ -123,42 +113,17 @@ class ConnectionSlot {
   std::function<void()> close_;
 };
 
-// Whoever steers at the moment: one at a time; the newest takes over.
-class Controller : public std::enable_shared_from_this<Controller> {
+// A controller of the server's: its verbs go to the server's Steering.
+class Controller : public Steerer, public std::enable_shared_from_this<Controller> {
  public:
   explicit Controller(Server& server) : server_(server) {}
-  virtual ~Controller() = default;
 
-  // Another controller took over.
-  virtual void TakenOver() {}
-
-  void TakeControl() {
-    const std::shared_ptr<Controller> previous = server_.controller.lock();
-    if (previous.get() == this) {
-      return;
-    }
-    if (previous) {
-      previous->TakenOver();
-    }
-    server_.controller = shared_from_this();
-  }
-
-  // A checked message: forwarded at once as one datagram while this one controls.
-  void Forward(const float values[5]) {
-    if (IsController()) {
-      Steer(server_, values);
-    }
-  }
-
-  bool IsController() const { return server_.controller.lock().get() == this; }
-
-  // Gone, or refused a message: the neutral position, if this one still controlled.
-  void Released() {
-    if (IsController()) {
-      server_.controller.reset();
-      LetGo(server_);
-    }
-  }
+  void TakeControl() { server_.steering.Join(shared_from_this()); }
+  // A checked message: forwarded at once as one datagram while this one steers.
+  void Forward(const ControllerMessage& message) { server_.steering.Steer(*this, message); }
+  bool IsController() const { return server_.steering.Steers(*this); }
+  // Gone, or refused a message: the neutral position, if this one still steered.
+  void Released() { server_.steering.Leave(*this); }
 
  protected:
   Server& server_;
@@ -172,15 +137,6 @@ class RequestController : public Controller {
 };
 
 std::string PeerOf(const tcp::socket& socket);
-
-// Whether the request's Host names this server as the connection reached it.
-bool HostNamesThisServer(const Request& request, const Server& server, bool tls,
-                         const tcp::endpoint& local);
-
-// Why a request may not steer (a wrong or missing token, a Host or an Origin that does not name
-// this server as the connection reached it), or null when it may.
-const char* RefusalOf(const Request& request, const Server& server, bool tls,
-                      const tcp::endpoint& local);
 
 // A connection's HTTP session, plain or over TLS, from its first byte.
 void StartPlainSession(Server& server, Service service, tcp::socket&& socket);

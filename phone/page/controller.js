@@ -1,8 +1,9 @@
 "use strict";
 // The phone's side of joywire-send --web: the controls set five values (X, Y, Z in -1..1, two
 // buttons 0 or 1), and every change goes at once to joywire-send as one binary WebSocket
-// message of 20 bytes, the datagram itself. The state is repeated while connected, so that
-// joywire-send can tell a controller that went quiet and centre the stick.
+// message of 20 bytes, the datagram itself; the gamepad and wheel layouts send the 56-byte
+// longer record (those 20, then six more axes, a hat and 32 buttons). The state is repeated
+// while connected, so that joywire-send can tell a controller that went quiet and centre it.
 (() => {
   const kRepeatMs = 200;          // the state again when nothing changed (joywire-send: 500 ms)
   const kRetryMaxMs = 2000;       // reconnection backs off to this at most
@@ -33,7 +34,14 @@
   if (token) keep("token", token); else token = kept("token", "");
 
   const values = new Float32Array([0, 0, -1, 0, 0]);  // the throttle starts at the bottom
-  const lastSent = new Float32Array(5).fill(NaN);
+  // The longer record's own: RX, RY, RZ (a trigger, released at -1), slider, dial, wheel; the
+  // hat (0 centred, 1 up, clockwise to 8); buttons 1-32 as a mask.
+  const kRestAxes = [0, 0, -1, 0, 0, 0];
+  const axes = new Float32Array(kRestAxes);
+  let hat = 0;
+  let mask = 0;
+  let layout = ["joystick", "gamepad", "wheel"].includes(kept("layout", "")) ? kept("layout") : "joystick";
+  let lastSent = null;  // the bytes of the last message
   let lastSendTime = 0;
 
   // --- The wire -----------------------------------------------------------------------------
@@ -65,18 +73,32 @@
     }
   }
 
+  // The datagram itself: little-endian whatever the phone. The longer record's B1 and B2 are
+  // its first two buttons, for feeders that read only the first 20 bytes.
   function message() {
-    const bytes = new ArrayBuffer(20);
+    const longer = layout !== "joystick";
+    const bytes = new ArrayBuffer(longer ? 56 : 20);
     const view = new DataView(bytes);
-    values.forEach((value, i) => view.setFloat32(4 * i, value, true));  // little-endian
+    if (longer) {
+      values[3] = mask & 1;
+      values[4] = (mask >> 1) & 1;
+      [0x4a, 0x57, 0x78, 0x31, 1, hat].forEach((byte, i) => view.setUint8(20 + i, byte));  // "JWx1" v1
+      view.setUint32(28, mask >>> 0, true);
+      axes.forEach((value, i) => view.setFloat32(32 + 4 * i, value, true));
+    }
+    values.forEach((value, i) => view.setFloat32(4 * i, value, true));
     return bytes;
   }
+  const unchanged = () => {
+    const now = new Uint8Array(message());
+    return lastSent !== null && now.length === lastSent.length && now.every((byte, i) => byte === lastSent[i]);
+  };
 
   // Sends the state: on a change only when it differs from what was sent last; the repeat is
   // due a while after the last message, and only then does the page wake for it.
   function send(repeat) {
     if (paused) return;
-    if (!repeat && values.every((value, i) => value === lastSent[i])) return;
+    if (!repeat && unchanged()) return;
     if (viaRequests) {
       request(repeat);
       return;
@@ -87,7 +109,7 @@
   }
 
   function sent() {
-    lastSent.set(values);
+    lastSent = new Uint8Array(message());
     lastSendTime = performance.now();
     clearTimeout(repeatTimer);
     repeatTimer = setTimeout(() => send(true), viaRequests && failing ? 1000 : kRepeatMs);
@@ -259,6 +281,7 @@
     if (paused) return;
     letGoOfEverything();
     values[0] = values[1] = values[3] = values[4] = 0;
+    if (layout !== "joystick") restAll();
     changed();
     paused = true;
     clearTimeout(repeatTimer);
@@ -291,6 +314,7 @@
     for (const [id, index] of [["#button1", 3], ["#button2", 4]]) {
       $(id).setAttribute("aria-pressed", values[index] === 1 ? "true" : "false");
     }
+    drawLayout();
   }
 
   function changed() {
@@ -469,6 +493,7 @@
 
   let tiltOn = false;
   let wheel = kept("wheel", "0") === "1";  // X from tilt only: Y, throttle and buttons by thumb
+  const wheelTilt = () => wheel || layout === "wheel";
   let range = Number(kept("range", 45));   // degrees for full deflection
   let reading = null;
   let reference = null;  // the rotation back to the reference pose, and the screen's axes then
@@ -513,7 +538,7 @@
     if (!reference) reference = { back: [now[0], -now[1], -now[2], -now[3]], right: screenRight() };
     const since = times(reference.back, now);
     const [rx, ry] = reference.right;
-    if (wheel) {
+    if (wheelTilt()) {
       values[0] = deflection(-twist(since, [0, 0, 1]));  // clockwise as the person sees it: right
     } else {  // a tray to tip: the right edge down is right, the top edge back is Y+
       values[0] = deflection(twist(since, [-ry, rx, 0]));  // the screen's up, in its plane
@@ -533,7 +558,7 @@
     wheel: "Turn the phone to steer · thumb up and down",
   };
   function showMode() {
-    const mode = tiltOn ? (wheel ? "wheel" : "tilt") : "stick";
+    const mode = tiltOn ? (wheelTilt() ? "wheel" : "tilt") : "stick";
     document.body.dataset.mode = mode;
     stick.querySelector(".hint").textContent = kModeHints[mode];
     const orientation = screen.orientation;
@@ -613,6 +638,185 @@
     });
   }
   $("#recentre").addEventListener("click", recentre);
+
+  // --- The gamepad and wheel layouts: each control its own finger, let go on release --------
+
+  // Per stick, trigger and pedal, kept on the phone: a dead zone (0-30%, round for the sticks)
+  // and a response curve (the amount past the dead zone to the power 1, linear, to 3).
+  const kTuned = { gamepad: ["left stick", "right stick", "left trigger", "right trigger"], wheel: ["gas", "brake"] };
+  const tuning = (name) => {
+    const [dead, curve] = kept(`tune.${name}`, name.endsWith("stick") ? "5,1" : "0,1").split(",").map(Number);
+    return { dead: clamp(dead || 0, 0, 30) / 100, curve: clamp(curve || 1, 1, 3) };
+  };
+  const shaped = (name, amount) => {
+    const { dead, curve } = tuning(name);
+    return amount <= dead ? 0 : Math.pow((Math.min(1, amount) - dead) / (1 - dead), curve);
+  };
+
+  function restAll() {
+    values.set([0, 0, -1, 0, 0]);
+    axes.set(kRestAxes);
+    hat = 0;
+    mask = 0;
+  }
+
+  function setBit(bit, pressed) {
+    if (pressed && !(mask & (1 << bit))) vibrate(15);
+    mask = pressed ? (mask | (1 << bit)) >>> 0 : (mask & ~(1 << bit)) >>> 0;
+    changed();
+  }
+  for (const button of document.querySelectorAll("main [data-bit]")) {
+    const bit = Number(button.dataset.bit);
+    follow(button, { press: () => true, move: () => setBit(bit, true), release: () => setBit(bit, false) });
+  }
+
+  // A stick whose centre is where the thumb lands; full deflection a third of the pad away.
+  function thumbstick(element, name, set) {
+    let centre = null;
+    follow(element, {
+      press(event) {
+        centre = { x: event.clientX, y: event.clientY };
+        return true;
+      },
+      move(event) {
+        const box = element.getBoundingClientRect();
+        const reach = Math.max(24, Math.min(box.width, box.height) / 3);
+        const [nx, ny] = [(event.clientX - centre.x) / reach, (event.clientY - centre.y) / reach];
+        const length = Math.hypot(nx, ny);
+        const amount = shaped(name, length);  // of the distance: the dead zone is round
+        set(length > 0 ? (nx / length) * amount : 0, length > 0 ? (ny / length) * amount : 0);
+      },
+      release() {
+        centre = null;
+        set(0, 0);
+      },
+    });
+  }
+  thumbstick($("#left-stick"), "left stick", (x, y) => { values[0] = x; values[1] = y; changed(); });
+  thumbstick($("#right-stick"), "right stick", (x, y) => { axes[0] = x; axes[1] = y; changed(); });
+
+  // A trigger or pedal: pressed as deep as the finger is down it, -1 released to 1 full.
+  function analogTrigger(element, name, set) {
+    follow(element, {
+      press: () => true,
+      move(event) {
+        const box = element.getBoundingClientRect();
+        set(2 * shaped(name, clamp((event.clientY - box.top) / box.height, 0, 1)) - 1);
+      },
+      release: () => set(-1),
+    });
+  }
+  analogTrigger($("#left-trigger"), "left trigger", (value) => { if (layout === "gamepad") values[2] = value; changed(); });
+  analogTrigger($("#right-trigger"), "right trigger", (value) => { axes[2] = value; changed(); });
+  // Gas in Z, where today's throttle is (and all a Windows game sees of the pedals), brake in RZ.
+  analogTrigger($("#gas"), "gas", (value) => { if (layout === "wheel") values[2] = value; changed(); });
+  analogTrigger($("#brake"), "brake", (value) => { axes[2] = value; changed(); });
+
+  // The d-pad: the direction from its middle, in eighths; its middle itself is centred.
+  const dpad = $("#dpad");
+  follow(dpad, {
+    press: () => true,
+    move(event) {
+      const box = dpad.getBoundingClientRect();
+      const [dx, dy] = [event.clientX - box.left - box.width / 2, event.clientY - box.top - box.height / 2];
+      const eighth = Math.round(Math.atan2(dx, -dy) / (Math.PI / 4));
+      hat = Math.hypot(dx, dy) < Math.min(box.width, box.height) * 0.12 ? 0 : ((eighth + 8) % 8) + 1;
+      changed();
+    },
+    release() {
+      hat = 0;
+      changed();
+    },
+  });
+
+  // Steering by thumb while tilt is off: dragged from where it lands, full lock 40% across.
+  const steering = $("#steering");
+  let steeringFrom = null;
+  follow(steering, {
+    press(event) {
+      if (tiltOn) return false;
+      steeringFrom = event.clientX;
+      return true;
+    },
+    move(event) {
+      values[0] = clamp((event.clientX - steeringFrom) / (0.4 * steering.getBoundingClientRect().width));
+      changed();
+    },
+    release() {
+      if (!tiltOn) values[0] = 0;
+      changed();
+    },
+  });
+
+  function drawLayout() {
+    const knob = (element, x, y) => {
+      const box = element.getBoundingClientRect();
+      const reach = Math.min(box.width, box.height) / 3;
+      element.querySelector(".knob").style.transform = `translate(${x * reach}px, ${y * reach}px)`;
+    };
+    knob($("#left-stick"), values[0], values[1]);
+    knob($("#right-stick"), axes[0], axes[1]);
+    knob(steering, values[0], 0);
+    const depth = (id, value) => {
+      $(id).querySelector(".fill").style.height = `${((value + 1) / 2) * 100}%`;
+      $(id).setAttribute("aria-valuenow", ((value + 1) / 2).toFixed(2));
+    };
+    depth("#left-trigger", layout === "gamepad" ? values[2] : -1);
+    depth("#right-trigger", axes[2]);
+    depth("#gas", layout === "wheel" ? values[2] : -1);
+    depth("#brake", axes[2]);
+    dpad.dataset.hat = hat;
+    for (const button of document.querySelectorAll("main [data-bit]")) {
+      button.setAttribute("aria-pressed", String(Boolean(mask & (1 << Number(button.dataset.bit)))));
+    }
+  }
+
+  // The settings of the layout's sticks, triggers and pedals.
+  function showTuning() {
+    const box = $("#tuning");
+    box.replaceChildren();
+    for (const name of kTuned[layout] || []) {
+      const now = tuning(name);
+      for (const [what, min, max, step, value, text] of [
+        ["dead zone", 0, 30, 1, now.dead * 100, (v) => `${v}%`],
+        ["curve", 1, 3, 0.25, now.curve, (v) => (v === 1 ? "linear" : `power ${v}`)]]) {
+        const label = document.createElement("label");
+        label.className = "setting";
+        label.innerHTML = "<span></span><input type=\"range\">";
+        const [caption, input] = label.children;
+        Object.assign(input, { min, max, step, value });
+        input.setAttribute("aria-label", `${name} ${what}`);
+        const show = () => { caption.textContent = `${name[0].toUpperCase()}${name.slice(1)}: ${what} ${text(Number(input.value))}`; };
+        input.addEventListener("input", () => {
+          const { dead, curve } = tuning(name);
+          keep(`tune.${name}`, what === "curve" ? `${dead * 100},${input.value}` : `${input.value},${curve}`);
+          show();
+        });
+        show();
+        box.append(label);
+      }
+    }
+  }
+
+  function showLayout() {
+    for (const name of ["joystick", "gamepad", "wheel"]) $(`#${name}-layout`).hidden = name !== layout;
+    document.body.dataset.layout = layout;
+    $("#tilt-switch").hidden = layout === "gamepad";  // two sticks by thumb; tilt is for one
+    if (layout === "gamepad" && tiltOn) stopTilt();
+    showTuning();
+    showMode();
+  }
+  $("#layout").value = layout;
+  $("#layout").addEventListener("change", (event) => {
+    letGoOfEverything();
+    layout = event.target.value;
+    keep("layout", layout);
+    restAll();
+    showLayout();
+    fitStick();
+    placeStick(0, 0);
+    changed();
+  });
 
   // --- Settings, kept on this phone ---------------------------------------------------------
 
@@ -703,7 +907,7 @@
     placeStick(values[0], values[1]);
   });
 
-  showMode();
+  showLayout();
   showRange();
   showTravel();
   showSides();

@@ -1,4 +1,4 @@
-#include "tools/send/web/terminal_qr.h"
+#include "phone/terminal_qr.h"
 
 #include <qrcodegen/qrcodegen.hpp>
 

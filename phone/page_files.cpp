@@ -1,4 +1,4 @@
-#include "tools/send/web/controller_page.h"
+#include "phone/controller_page.h"
 
 namespace joywire {
 

@@ -10,8 +10,8 @@
 
 #include <type_traits>
 
-#include "tools/send/web/controller_message.h"
-#include "tools/send/web/web_server_parts.h"
+#include "phone/controller_message.h"
+#include "phone/web_server_parts.h"
 
 namespace joywire::web {
 
@@ -83,103 +83,41 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
       return;
     }
     const Request& request = parser_->get();
-    if (request.count(http::field::host) > 1) {  // which one would it have meant?
-      server_.events.Refused(peer_, "bad request (400): more than one Host");
-      keepAlive_ = false;
-      Respond(http::status::bad_request, "one Host only\n", "text/plain");
-      return;
+    const Route route = RouteOf(
+        request, service_,
+        ServerNames{local_, kTls<Stream>, server_.settings.networkName, server_.settings.token},
+        server_.settings);
+    if (!route.refusal.empty()) {
+      server_.events.Refused(peer_, route.refusal);
     }
-    const std::string_view target = request.target();
-    const std::string_view path = target.substr(0, target.find('?'));
-    const bool get = request.method() == http::verb::get || request.method() == http::verb::head;
-    if (service_ == Service::kTrust) {
-      if (get && path == "/") {
-        Respond(http::status::ok, server_.settings.trustPage, "text/html; charset=utf-8");
-      } else if (get && path == "/ca.crt") {
-        Respond(http::status::ok, server_.settings.authorityCertificate,
-                "application/x-x509-ca-cert");
-      } else {
-        Respond(http::status::not_found, "not found\n", "text/plain");
-      }
-    } else if (websocket::is_upgrade(request)) {
-      Upgrade(request, path);
-    } else if (path == "/input" && request.method() == http::verb::post) {
-      Input(request);
-    } else if (path == "/pairing" && get) {
-      Pairing(request);
-    } else if (!get) {
-      Respond(http::status::method_not_allowed, "GET only\n", "text/plain");
-    } else if (path == "/" || path == "/index.html") {
-      server_.events.PageServed();
-      Respond(http::status::ok, server_.settings.page, "text/html; charset=utf-8");
-    } else if (const PageFile* file = FileAt(path)) {
-      Respond(http::status::ok, file->bytes, file->type);
-    } else {
-      Respond(http::status::not_found, "not found\n", "text/plain");
-    }
-  }
-
-  void Upgrade(const Request& request, std::string_view path) {
-    const char* refusal = path != "/ws" ? "no WebSocket at this path"
-                                        : RefusalOf(request, server_, kTls<Stream>, local_);
-    if (refusal != nullptr) {
-      server_.events.Refused(peer_, std::string("WebSocket refused (403): ") + refusal);
-      keepAlive_ = false;
-      Respond(http::status::forbidden, "forbidden\n", "text/plain");
-      return;
-    }
-    slot_.ShowedToken();
-    handedOn_ = true;
-    StartControllerSession(server_, std::move(stream_), std::move(peer_), request);
-  }
-
-  const PageFile* FileAt(std::string_view path) const {
-    for (std::size_t i = 0; i < server_.settings.fileCount; ++i) {
-      if (server_.settings.files[i].path == path) {
-        return &server_.settings.files[i];
-      }
-    }
-    return nullptr;
-  }
-
-  // A request that must show the token: whether it did (its connection is then kept), or the
-  // refusal, logged and answered with 403.
-  bool Admitted(const Request& request, const char* what) {
-    const char* refusal = RefusalOf(request, server_, kTls<Stream>, local_);
-    if (refusal == nullptr) {
+    if (route.showedToken) {
       slot_.ShowedToken();
-      return true;
     }
-    server_.events.Refused(peer_, std::string(what) + " refused (403): " + refusal);
-    Respond(http::status::forbidden, "forbidden\n", "text/plain");
-    return false;
+    keepAlive_ = keepAlive_ && !route.close;
+    switch (route.kind) {
+      case Route::kUpgrade:
+        handedOn_ = true;
+        StartControllerSession(server_, std::move(stream_), std::move(peer_), request);
+        return;
+      case Route::kInput:
+        Input(request);
+        return;
+      case Route::kPage:
+        server_.events.PageServed();
+        break;
+      case Route::kAnswer:
+        break;
+    }
+    Respond(route.status, route.body, route.type);
   }
 
-  // Whether the page's token still pairs it (204) or is one of an earlier pairing (403): what
-  // the page asks when its WebSocket does not open, to tell a refusal from an outage.
-  // A name that is not this server's is told apart (421), whatever the token: that tells a
-  // stranger nothing, and the page can say to use an address that was printed.
-  void Pairing(const Request& request) {
-    if (!HostNamesThisServer(request, server_, kTls<Stream>, local_)) {
-      server_.events.Refused(peer_, "pairing refused (421): a Host that is not this server");
-      Respond(http::status::misdirected_request, "not this server's name\n", "text/plain");
-      return;
-    }
-    if (!Admitted(request, "pairing")) {
-      return;
-    }
-    Respond(http::status::no_content, "", "text/plain");
-  }
-
-  // A message sent as a request: the same checks as on the WebSocket, then the same way on.
+  // A message sent as a request, its token shown: the same checks as on the WebSocket, then the
+  // same way on.
   void Input(const Request& request) {
-    if (!Admitted(request, "request")) {
-      return;
-    }
-    float values[5];
+    ControllerMessage message;
     const std::string& body = request.body();
     const MessageVerdict verdict = CheckControllerMessage(
-        reinterpret_cast<const unsigned char*>(body.data()), body.size(), true, values);
+        reinterpret_cast<const unsigned char*>(body.data()), body.size(), true, message);
     if (verdict != MessageVerdict::kForward) {
       if (server_.requests) {
         server_.requests->Released();  // as a refused WebSocket message: let go at once
@@ -192,11 +130,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     if (!server_.requests) {
       server_.requests = std::make_shared<RequestController>(server_);
     }
-    if (server_.controller.lock() != server_.requests) {
+    if (!server_.requests->IsController()) {
       server_.events.Connected(peer_ + " (HTTPS requests)");
     }
     server_.requests->TakeControl();
-    server_.requests->Forward(values);
+    server_.requests->Forward(message);
     Respond(http::status::no_content, "", "text/plain");
   }
 

@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/send/web/controller_page.h"
+#include "phone/controller_message.h"
+#include "phone/controller_page.h"
 
 namespace joywire {
 
@@ -20,7 +21,7 @@ class WebEvents {
   virtual void Listening() = 0;
   // The page itself was asked for (so the network lets phones in).
   virtual void PageServed() = 0;
-  virtual void Forward(const float values[5]) = 0;
+  virtual void Forward(const ControllerMessage& message) = 0;
   virtual void Neutral() = 0;
   // The process is about to stop for a while (Ctrl-Z), the neutral position sent.
   virtual void Suspended() = 0;

@@ -1,5 +1,5 @@
 // The web server's sessions on plain connections, compiled apart from the others.
-#include "tools/send/web/web_session.h"
+#include "phone/web_session.h"
 
 namespace joywire::web {
 

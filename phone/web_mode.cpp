@@ -1,0 +1,172 @@
+// joywire-send --web: a controller page for a phone's browser, served on the local network.
+// Each message of the page is forwarded at once as one datagram; when the controller goes quiet
+// or away, one neutral datagram follows. Here: the mode's start-up, --pairing and --forget-ca.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "phone/controller_page.h"
+#include "phone/https_identity.h"
+#include "phone/local_authority.h"
+#include "phone/pairing.h"
+#include "phone/web_forwarder.h"
+#include "phone/web_server.h"
+#include "platform/feeder_process.h"
+#include "platform/terminal.h"
+#include "platform/user_files.h"
+#include "tools/send/send_mode.h"
+
+namespace joywire {
+
+int SendWeb(const UdpSender& sender, const SenderOptions& options) {
+  IgnoreClosedOutput();        // output nobody reads any more must not end us with a button held
+  KeepOutputFromStoppingUs();  // nor output from a background job
+  UseOpenSslAsBuilt();
+  // What outlives a run is read and made under the folder's lock; it is let go once served.
+  auto folder = std::make_unique<KeptFolder>();
+  char token[kPairingTokenLength + 1];
+  bool newToken = false;
+  std::string note;
+  std::string error;
+  if (OpenKeptFolder(options, *folder, true, error) != KeptFolder::Found::kYes || !folder->Lock() ||
+      !ChoosePairingToken(*folder, options.newToken, token, newToken, note, error)) {
+    std::fprintf(stderr, "joywire-send: %s\n",
+                 error.empty() ? ("cannot lock " + folder->Path()).c_str() : error.c_str());
+    return 1;
+  }
+  EnableTerminalOutput();  // the QR code's blocks and the status line's escapes
+  const std::vector<std::string> addresses = ServedAddresses(options);
+  LocalAuthority authority;
+  TlsIdentity identity;
+  std::string authorityDer;
+  std::string trustPage(kTrustPage, kTrustPageSize);
+  if (options.webHttps) {
+    if (!PrepareHttps(*folder, addresses, authority, identity, authorityDer)) {
+      return 1;
+    }
+    const auto fill = [&trustPage](std::string_view mark, const std::string& text) {
+      const std::size_t at = trustPage.find(mark);
+      if (at != std::string::npos) {
+        trustPage.replace(at, mark.size(), text);
+      }
+    };
+    fill("@HTTPS_PORT@", std::to_string(options.webPort));
+    fill("@CA_FINGERPRINT@", Fingerprint(authority.certificate.get()));
+  }
+  std::fflush(stdout);  // before what the web mode's own writer writes
+  const std::string folderPath = folder->Path();
+  FeederProcess feeder;
+  if (options.startFeeder != nullptr) {
+    char failure[256];
+    if (!StartFeeder(options.startFeeder, "1", options.host, feeder, failure, sizeof failure)) {
+      std::fprintf(stderr, "joywire-send: %s\n", failure);
+      return 1;
+    }
+    std::printf("joywire-send: started the feeder %s for device 1 on %s\n", options.startFeeder,
+                options.host);
+    std::fflush(stdout);
+  }
+  // Once every port is bound: the pairing kept, and the folder let go.
+  const auto served = [&]() {
+    if (!KeepPairing(*folder, token, newToken, ServingOf(options))) {
+      note += (note.empty() ? "" : "\n") +
+              std::string("joywire-send: cannot keep the pairing in ") + folder->Path() +
+              ": the next start pairs anew";
+    }
+    folder.reset();
+    return note;
+  };
+  const auto named = std::find_if(addresses.begin(), addresses.end(), IsName);
+  const std::string networkName = named != addresses.end() ? *named : "";
+  WebForwarder forwarder(sender, options, token, addresses,
+                         options.startFeeder != nullptr ? &feeder : nullptr, served);
+  const WebServerSettings settings{
+      options.webAddress,
+      options.webPort,
+      token,
+      std::string_view(kControllerPage, kControllerPageSize),
+      kPageFiles,
+      kPageFileCount,
+      options.webHttps ? &identity : nullptr,
+      [&](const std::string& address, TlsIdentity& renewed) {
+        renewed = identity;
+        if (!NameAnotherAddress(authority, folderPath, address, renewed)) {
+          return false;
+        }
+        identity = renewed;
+        forwarder.Note(std::string(kNewCertificate) + " (for " + address + ")");
+        return true;
+      },
+      options.httpPort,
+      trustPage,
+      authorityDer,
+      networkName};
+  char failure[256];
+  if (!ServeController(settings, forwarder, failure, sizeof failure)) {
+    std::fprintf(stderr, "joywire-send: %s\n", failure);
+    if (feeder.process >= 0) {
+      StopFeeder(feeder);
+    }
+    return 1;
+  }
+  forwarder.Finish();
+  return 0;
+}
+
+int ShowPairing(const SenderOptions& options) {
+  KeptFolder folder;
+  std::string error;
+  std::string token;
+  std::string served;
+  Serving serving;
+  const bool paired = OpenKeptFolder(options, folder, false, error) == KeptFolder::Found::kYes &&
+                      folder.Read(kTokenFile, true, token, error) == KeptFolder::Found::kYes &&
+                      folder.Read(kServingFile, false, served, error) == KeptFolder::Found::kYes &&
+                      ReadServingLine(served, serving);
+  if (!paired) {
+    std::fprintf(stderr, "joywire-send: %s\n",
+                 !error.empty() ? error.c_str()
+                                : ("no pairing in " +
+                                   (folder.Path().empty() ? std::string("the configuration folder")
+                                                          : folder.Path()) +
+                                   ": joywire-send --web has not run with it")
+                                      .c_str());
+    return 1;
+  }
+  EnableTerminalOutput();
+  token = token.substr(0, token.find_first_of("\r\n"));
+  std::fputs(
+      PairingText(options, serving, ServedAddresses(options), token, StandardOutputIsTerminal())
+          .c_str(),
+      stdout);
+  return 0;
+}
+
+int ForgetCertificateAuthority(const SenderOptions& options) {
+  KeptFolder folder;
+  std::string error;
+  const KeptFolder::Found found = OpenKeptFolder(options, folder, false, error);
+  if (found == KeptFolder::Found::kRefused) {
+    std::fprintf(stderr, "joywire-send: %s\n", error.c_str());
+    return 1;
+  }
+  if (found == KeptFolder::Found::kYes && ForgetLocalAuthority(folder)) {
+    std::printf(
+        "joywire-send: deleted this machine's certificate authority from %s; the next --https\n"
+        "start makes a new one. Phones that trusted it still do, until it is removed there:\n"
+        "  Android: Settings > Security > Encryption & credentials > User credentials >\n"
+        "           \"joywire local CA on %s\" > Remove\n"
+        "  iOS:     Settings > General > VPN & Device Management > the joywire profile >\n"
+        "           Remove Profile\n",
+        folder.Path().c_str(), MachineName().c_str());
+    return 0;
+  }
+  std::printf("joywire-send: there is no certificate authority to forget in %s\n",
+              folder.Path().c_str());
+  return 0;
+}
+
+}  // namespace joywire

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "control/control_packet.h"
+#include "phone/controller_message.h"
+
+namespace joywire {
+namespace {
+
+// A phone's message is forwarded only as 20 bytes of five finite values, or as the longer
+// record: its tag and version, a hat of 0..8, zero reserved bytes, finite axes.
+TEST(ControllerMessage, OnlyTwentyBytesOrTheLongerRecordOfFiniteValuesAreForwarded) {
+  ControllerMessage message{
+      {0.5f, -1.0f, 1.0f, 1.0f, 0.0f}, true, {8, 0x80000003u, {1, -1, 0.25f}}};
+  unsigned char bytes[kLongRecordSize];
+  ASSERT_EQ(DatagramOfMessage(message, bytes), kLongRecordSize);
+  ControllerMessage read{};
+  ASSERT_EQ(CheckControllerMessage(bytes, 56, true, read), MessageVerdict::kForward);
+  unsigned char again[kLongRecordSize];
+  ASSERT_EQ(DatagramOfMessage(read, again), kLongRecordSize);
+  EXPECT_EQ(std::memcmp(bytes, again, sizeof bytes), 0) << "forwarded byte for byte";
+  EXPECT_EQ(CheckControllerMessage(bytes, 20, true, read), MessageVerdict::kForward);
+  EXPECT_TRUE(read.values[0] == 0.5f && read.values[1] == -1.0f && !read.longRecord);
+  EXPECT_EQ(CheckControllerMessage(bytes, 20, false, read), MessageVerdict::kNotBinary);
+  for (const std::size_t size : {0, 19, 21, 55, 57}) {
+    EXPECT_EQ(CheckControllerMessage(bytes, size, true, read), MessageVerdict::kWrongSize) << size;
+  }
+  for (const std::size_t spoil : {20, 24, 25, 26, 27}) {  // tag, version, hat 9, reserved bytes
+    std::memcpy(again, bytes, sizeof bytes);
+    again[spoil] = spoil == 25 ? 9 : again[spoil] + 1;
+    EXPECT_EQ(CheckControllerMessage(again, 56, true, read), MessageVerdict::kNotRecord) << spoil;
+  }
+  for (const std::size_t at : {16, 52}) {
+    for (const float bad : {std::nanf(""), INFINITY, -INFINITY}) {
+      std::memcpy(again, bytes, sizeof bytes);
+      WriteLittleEndianFloat(again + at, bad);
+      EXPECT_EQ(CheckControllerMessage(again, 56, true, read), MessageVerdict::kNotFinite) << at;
+    }
+  }
+  ControllerMessage neutral = NeutralOf({{0.3f, 0.4f, 0.7f, 1.0f, 1.0f}, false, {}});
+  EXPECT_TRUE(neutral.values[0] == 0 && neutral.values[1] == 0 && neutral.values[2] == 0.7f &&
+              neutral.values[3] == 0 && neutral.values[4] == 0 && !neutral.longRecord)
+      << "centred and released, the throttle kept";
+  neutral = NeutralOf(message);
+  EXPECT_TRUE(neutral.longRecord && neutral.values[2] == -1 && neutral.tail.buttons == 0 &&
+              neutral.tail.hat == 0 && neutral.tail.axes[0] == 0 && neutral.tail.axes[2] == -1)
+      << "after a longer record, every control let go: triggers released, sticks centred";
+}
+
+}  // namespace
+}  // namespace joywire
