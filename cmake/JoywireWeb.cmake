@@ -102,6 +102,7 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
   # server's time goes to system calls (scripts/bench web), and -O2 costs half as much again to
   # compile.
   add_library(joywire_web_server STATIC
+    phone/connection_budget.cpp
     phone/route.cpp
     phone/steering.cpp
     phone/web_server.cpp

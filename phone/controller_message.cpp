@@ -78,4 +78,22 @@ ControllerMessage NeutralOf(const ControllerMessage& last) {
   return neutral;
 }
 
+bool ReadRoundTripReport(const unsigned char* bytes, std::size_t size, int& milliseconds) {
+  constexpr char kPrefix[] = "rtt ";
+  constexpr std::size_t kPrefixSize = sizeof kPrefix - 1;
+  if (size <= kPrefixSize || size > kPrefixSize + 5 ||
+      std::memcmp(bytes, kPrefix, kPrefixSize) != 0) {
+    return false;
+  }
+  int value = 0;
+  for (std::size_t i = kPrefixSize; i < size; ++i) {
+    if (bytes[i] < '0' || bytes[i] > '9') {
+      return false;
+    }
+    value = value * 10 + (bytes[i] - '0');
+  }
+  milliseconds = value;
+  return value <= 60000;
+}
+
 }  // namespace joywire

@@ -25,6 +25,10 @@ enum class MessageVerdict {
   kNotRecord,  // 56 bytes that are not the longer record (its tag, version, hat or zero bytes)
 };
 
+// A text message "rtt N": the round trip in milliseconds (0 to 60000) that the page measured
+// from the server's acknowledgements, the median of its last few seconds.
+bool ReadRoundTripReport(const unsigned char* bytes, std::size_t size, int& milliseconds);
+
 // Checks one message; on kForward `message` holds what it says.
 MessageVerdict CheckControllerMessage(const unsigned char* bytes, std::size_t size, bool binary,
                                       ControllerMessage& message);

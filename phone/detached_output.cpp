@@ -1,5 +1,6 @@
 #include "phone/detached_output.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -14,6 +15,11 @@ namespace {
 // Room for a good many lines; past it, a held-up output loses lines rather than memory.
 constexpr std::size_t kBufferLimit = 64 * 1024;
 constexpr char kClearLine[] = "\r\x1b[K";
+
+// Back to the start of a status of `lines` lines, and everything from there on cleared.
+std::string ClearStatus(std::size_t lines) {
+  return lines <= 1 ? kClearLine : "\r\x1b[" + std::to_string(lines - 1) + "A\x1b[J";
+}
 
 }  // namespace
 
@@ -34,19 +40,23 @@ namespace {
 void WriteAll(std::shared_ptr<DetachedOutput::Shared> shared, bool live) {
   TakeNoSignalsOnThisThread();  // a signal to stop is the server's, on its own thread
   std::unique_lock lock(shared->mutex);
+  std::size_t shownLines = 1;  // of the status on the terminal now (one per player)
   for (;;) {
     shared->changed.wait(
         lock, [&] { return !shared->queued.empty() || shared->statusDue || shared->dropped > 0; });
-    std::string chunk;
-    chunk.swap(shared->queued);
+    std::string chunk = live ? ClearStatus(shownLines) : "";
+    chunk += shared->queued;
+    shared->queued.clear();
     if (shared->dropped > 0) {
       chunk += std::string(live ? kClearLine : "") +
                "joywire-send: " + std::to_string(shared->dropped) +
                " lines of output dropped while the output was held up\n";
       shared->dropped = 0;
     }
-    if (live && (shared->statusDue || !chunk.empty())) {
-      chunk += kClearLine + shared->status;  // redrawn under the lines
+    if (live) {
+      chunk += shared->status;  // redrawn under the lines
+      shownLines = 1 + static_cast<std::size_t>(
+                           std::count(shared->status.begin(), shared->status.end(), '\n'));
     }
     shared->statusDue = false;
     shared->writing = true;

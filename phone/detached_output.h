@@ -23,7 +23,8 @@ class DetachedOutput {
   void Line(std::string_view text);
   // Text as it stands (the QR code's rows), written with the lines. Never waits.
   void Text(std::string_view text);
-  // The status line a terminal shows below the lines, replaced in place. Never waits.
+  // The status a terminal shows below the lines (one line, or several apart by '\n'), replaced
+  // in place. Never waits.
   void Status(std::string_view text);
   // Waits at most `within` until everything given is written; false when the output is still
   // held up then (what is left is given up with the process).

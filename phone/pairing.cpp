@@ -8,9 +8,16 @@
 
 namespace joywire {
 
+// With several players: their feeders, as "127.0.0.1-4:50000", or the list as given.
 Serving ServingOf(const SenderOptions& options) {
-  return Serving{options.webHttps, options.webPort, options.httpPort,
-                 std::string(options.host) + ":" + std::to_string(options.port)};
+  const bool ownLoopbacks =
+      options.players > 1 && std::string_view(options.host).find(',') == std::string_view::npos;
+  std::string destination = options.host;
+  if (ownLoopbacks) {
+    destination.append("-").append(std::to_string(options.players));
+  }
+  destination.append(":").append(std::to_string(options.port));
+  return Serving{options.webHttps, options.webPort, options.httpPort, destination};
 }
 
 std::string ServingLine(const Serving& serving) {
@@ -33,8 +40,11 @@ bool ReadServingLine(const std::string& line, Serving& serving) {
 std::string PairingText(const SenderOptions& options, const Serving& serving,
                         const std::vector<std::string>& addresses, const std::string& token,
                         bool terminal) {
-  std::string text =
-      "joywire-send: open this address on your phone to steer " + serving.destination + ":\n";
+  const bool players = serving.destination.find(',') != std::string::npos ||
+                       serving.destination.rfind(std::string(kDefaultSendHost) + "-", 0) == 0;
+  std::string text = "joywire-send: open this address on " +
+                     std::string(players ? "each phone, a player each," : "your phone") +
+                     " to steer " + serving.destination + ":\n";
   std::string first;
   for (const std::string& address : addresses) {
     const std::string url = std::string(serving.https ? "https" : "http") + "://" + address + ":" +

@@ -70,7 +70,27 @@ const PageFile* FileAt(const WebServerSettings& settings, std::string_view path)
   return nullptr;
 }
 
+int PlayerNumber(std::string_view text) {
+  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != text.npos) {
+    return 0;
+  }
+  const int number = std::stoi(std::string(text));
+  return number <= kMaxPlayers ? number : 0;
+}
+
 }  // namespace
+
+JoinRequest JoinRequestOf(std::string_view target) {
+  std::string_view identity = QueryValue(target, "id");
+  const bool wellFormed =
+      identity.size() >= 8 && identity.size() <= 64 &&
+      std::all_of(identity.begin(), identity.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+      });
+  return JoinRequest{wellFormed ? identity : std::string_view(),
+                     PlayerNumber(QueryValue(target, "want")),
+                     PlayerNumber(QueryValue(target, "take"))};
+}
 
 const char* RefusalOf(const Request& request, const ServerNames& names) {
   if (!TokenMatches(QueryValue(request.target(), "token"), names.token)) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "phone/steering.h"
 #include "phone/web_server.h"
 
 namespace joywire::web {
@@ -52,5 +53,10 @@ Route RouteOf(const Request& request, Service service, const ServerNames& names,
 // Whether a request shows the token and names this server, by its Host and its Origin: null,
 // or why not.
 const char* RefusalOf(const Request& request, const ServerNames& names);
+
+// What a controller's WebSocket (or request) asks for as it joins, from its target's query:
+// id (the page's own id, 8 to 64 URL-safe characters), want and take (a player, 1 to 16).
+// What is malformed counts as not asked.
+JoinRequest JoinRequestOf(std::string_view target);
 
 }  // namespace joywire::web

@@ -5,7 +5,8 @@ namespace joywire::web {
 
 void StartControllerSession(Server& server, PlainStream&& stream, std::string peer,
                             const Request& upgrade) {
-  std::make_shared<ControllerSession<PlainStream>>(server, std::move(stream), std::move(peer))
+  std::make_shared<ControllerSession<PlainStream>>(server, std::move(stream), std::move(peer),
+                                                   upgrade.target())
       ->Accept(upgrade);
 }
 

@@ -22,12 +22,13 @@ inline websocket::close_reason CloseReason(unsigned short code, const char* why)
 template <typename Stream>
 class ControllerSession : public Controller {
  public:
-  ControllerSession(Server& server, Stream&& stream, std::string peer)
+  ControllerSession(Server& server, Stream&& stream, std::string peer, std::string_view target)
       : Controller(server),
         slot_(server, Service::kController, beast::get_lowest_layer(stream).socket(), true,
               [this] { beast::get_lowest_layer(socket_).close(); }),
         socket_(std::move(stream)),
-        peer_(std::move(peer)) {}
+        peer_(std::move(peer)),
+        target_(target) {}
 
   void Accept(const Request& request) {
     beast::get_lowest_layer(socket_).expires_never();
@@ -38,13 +39,14 @@ class ControllerSession : public Controller {
     timeouts.keep_alive_pings = true;
     socket_.set_option(timeouts);
     socket_.read_message_max(kMessageLimit);
+    socket_.text(true);  // what it is told: its player, and acknowledgements
     socket_.async_accept(request,
                          [self = Self()](beast::error_code error) { self->OnAccept(error); });
   }
 
-  void TakenOver() override {
-    takenOver_ = true;
-    Close(kTakenOver, "taken over by another controller");
+  void TakenOver(std::string_view by) override {
+    takenOver_ = TakenOverReason(server_, player_, AddressOfPeer(by));
+    Close(kTakenOver, takenOver_.c_str());
   }
 
  private:
@@ -57,9 +59,29 @@ class ControllerSession : public Controller {
       server_.events.Refused(peer_, "WebSocket handshake failed: " + error.message());
       return;
     }
-    TakeControl();
-    server_.events.Connected(peer_);
+    player_ = Join(JoinRequestOf(target_), peer_);
+    if (player_ == 0) {
+      const std::string full = AllInUseReason(server_);
+      server_.events.Refused(peer_, full);
+      Close(kAllInUse, full.c_str());
+    } else {
+      Tell("player " + std::to_string(player_) + " of " +
+           std::to_string(server_.steering.Players()));
+      server_.events.Connected(player_, peer_);
+    }
     Read();
+  }
+
+  // A text frame to the page, unless one is on its way (an acknowledgement can wait).
+  void Tell(std::string text) {
+    if (writing_ || closing_) {
+      return;
+    }
+    writing_ = true;
+    told_ = std::move(text);
+    socket_.async_write(asio::buffer(told_), [self = Self()](beast::error_code, std::size_t) {
+      self->writing_ = false;
+    });
   }
 
   void Read() {
@@ -70,8 +92,11 @@ class ControllerSession : public Controller {
   // A phone's message: checked, then forwarded at once as one datagram.
   void OnRead(beast::error_code error) {
     if (error) {
-      if (takenOver_) {
-        Ended("taken over by another controller");
+      if (player_ == 0) {
+        return;  // every player was in use: refused, and said so
+      }
+      if (!takenOver_.empty()) {
+        Ended(takenOver_);
       } else if (error == websocket::error::closed) {
         Ended("closed by the page");
       } else {
@@ -81,8 +106,16 @@ class ControllerSession : public Controller {
     }
     ControllerMessage message;
     const auto data = buffer_.cdata();
-    const MessageVerdict verdict = CheckControllerMessage(
-        static_cast<const unsigned char*>(data.data()), data.size(), socket_.got_binary(), message);
+    const auto* bytes = static_cast<const unsigned char*>(data.data());
+    int roundTrip = 0;
+    if (!socket_.got_binary() && ReadRoundTripReport(bytes, data.size(), roundTrip)) {
+      buffer_.consume(buffer_.size());
+      server_.events.RoundTrip(player_, roundTrip);
+      Read();
+      return;
+    }
+    const MessageVerdict verdict =
+        CheckControllerMessage(bytes, data.size(), socket_.got_binary(), message);
     buffer_.consume(buffer_.size());
     if (verdict != MessageVerdict::kForward) {
       const CloseFor close = CloseForVerdict(verdict);
@@ -95,6 +128,13 @@ class ControllerSession : public Controller {
       return;
     }
     Forward(message);
+    ++messages_;
+    // The page measures its round trip from these: the count of its messages read so far.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastAck_ >= kAckInterval && Player() != 0) {
+      lastAck_ = now;
+      Tell("ack " + std::to_string(messages_));
+    }
     Read();
   }
 
@@ -111,15 +151,22 @@ class ControllerSession : public Controller {
 
   void Ended(const std::string& why) {
     Released();
-    server_.events.Disconnected(peer_, closeReason_.empty() ? why : "closed: " + closeReason_);
+    server_.events.Disconnected(player_, peer_,
+                                closeReason_.empty() ? why : "closed: " + closeReason_);
   }
 
   ConnectionSlot slot_;
   websocket::stream<Stream> socket_;
   beast::flat_buffer buffer_;
   std::string peer_;
+  std::string target_;  // the upgrade's: what the phone asks for as it joins
   std::string closeReason_;
-  bool takenOver_ = false;
+  std::string takenOver_;  // why it was closed, when another phone took its player over
+  std::string told_;       // the text frame on its way
+  int player_ = 0;
+  long long messages_ = 0;
+  std::chrono::steady_clock::time_point lastAck_{};
+  bool writing_ = false;
   bool closing_ = false;
 };
 

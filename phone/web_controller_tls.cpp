@@ -5,7 +5,8 @@ namespace joywire::web {
 
 void StartControllerSession(Server& server, TlsStream&& stream, std::string peer,
                             const Request& upgrade) {
-  std::make_shared<ControllerSession<TlsStream>>(server, std::move(stream), std::move(peer))
+  std::make_shared<ControllerSession<TlsStream>>(server, std::move(stream), std::move(peer),
+                                                 upgrade.target())
       ->Accept(upgrade);
 }
 

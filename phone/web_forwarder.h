@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -28,17 +29,22 @@ class WebForwarder : public WebEvents {
   static constexpr auto kFirewallHintAfter = std::chrono::seconds(30);
 
  public:
-  WebForwarder(const UdpSender& sender, const SenderOptions& options, const char* token,
-               std::vector<std::string> addresses, FeederProcess* feeder,
-               std::function<std::string()> served)
+  // `senders`: one per player, to its feeder; `feeders`, those run beside (or empty).
+  WebForwarder(const std::vector<UdpSender>& senders, const SenderOptions& options,
+               const char* token, std::vector<std::string> addresses,
+               std::vector<FeederProcess>& feeders, std::function<std::string()> served)
       : served_(std::move(served)),
-        feeder_(feeder),
-        sender_(sender),
+        feeders_(feeders),
         options_(options),
         token_(token),
         addresses_(std::move(addresses)),
         live_(StandardOutputIsTerminal()),
-        output_(live_) {}
+        output_(live_) {
+    for (std::size_t i = 0; i < senders.size(); ++i) {
+      players_.push_back(Player{&senders[i], {}, kFirstState, {}, 0, 0.0, -1, 0});
+      PlayerHost(options, static_cast<int>(i) + 1, players_.back().host);
+    }
+  }
 
   void Listening() override {
     const std::string note = served_();
@@ -52,35 +58,44 @@ class WebForwarder : public WebEvents {
 
   void PageServed() override { pageServed_ = true; }
 
-  void Forward(const ControllerMessage& message) override {
-    last_ = message;
-    ++messagesInWindow_;
-    Send(message);
+  void Forward(int player, const ControllerMessage& message) override {
+    Player& to = players_[player - 1];
+    to.last = message;
+    ++to.messagesInWindow;
+    Send(to, message);
   }
 
-  void Neutral() override {
-    ControllerMessage neutral = NeutralOf(last_);
+  void Neutral(int player) override {
+    Player& to = players_[player - 1];
+    ControllerMessage neutral = NeutralOf(to.last);
     if (options_.throttleRest != kThrottleStays && !neutral.longRecord) {
       neutral.values[2] = options_.throttleRest;  // a robot stops, rather than keep driving
     }
-    last_ = neutral;
-    Send(neutral);
+    to.last = neutral;
+    Send(to, neutral);
+  }
+
+  void RoundTrip(int player, int milliseconds) override {
+    players_[player - 1].roundTrip = milliseconds;
   }
 
   void Suspended() override {
     Log("joywire-send: stopped (Ctrl-Z); sent the neutral position; `fg` goes on");
   }
 
-  void Connected(std::string_view peer) override {
-    peer_ = peer;
-    Log("controller connected from " + peer_);
+  void Connected(int player, std::string_view peer) override {
+    Player& of = players_[player - 1];
+    of.peer = peer;
+    of.roundTrip = -1;
+    Log(Named(player, "controller") + " connected from " + of.peer);
   }
 
-  void Disconnected(std::string_view peer, std::string_view why) override {
-    if (peer == peer_) {
-      peer_.clear();
+  void Disconnected(int player, std::string_view peer, std::string_view why) override {
+    if (peer == players_[player - 1].peer) {
+      players_[player - 1].peer.clear();
     }
-    Log("controller " + std::string(peer) + " disconnected (" + std::string(why) + ")");
+    Log(Named(player, "controller") + " " + std::string(peer) + " disconnected (" +
+        std::string(why) + ")");
   }
 
   // A stranger can make these as fast as the network carries them: the first is told at once,
@@ -103,27 +118,39 @@ class WebForwarder : public WebEvents {
     }
     const double seconds = std::chrono::duration<double>(now - windowStart_).count();
     if (seconds >= 1.0) {
-      rate_ = static_cast<double>(messagesInWindow_) / seconds;
-      messagesInWindow_ = 0;
+      for (Player& player : players_) {
+        player.rate = static_cast<double>(player.messagesInWindow) / seconds;
+        player.messagesInWindow = 0;
+      }
       windowStart_ = now;
     }
     SumUp(now);
-    int status = 0;
-    if (feeder_ != nullptr && FeederEnded(*feeder_, status)) {
-      Log("the feeder ended by itself (exit status " + std::to_string(status) +
-          "): nothing moves the joystick now; run it alone to see why");
-      StopFeeder(*feeder_);
-      feeder_ = nullptr;
+    for (std::size_t i = 0; i < feeders_.size(); ++i) {
+      int status = 0;
+      if (feeders_[i].process >= 0 && FeederEnded(feeders_[i], status)) {
+        Log("the feeder of device " + std::to_string(i + 1) + " ended by itself (exit status " +
+            std::to_string(status) + "): nothing moves it now; run it alone to see why");
+        StopFeeder(feeders_[i]);
+      }
     }
     ShowStatus();
   }
 
-  // A signal, or the console's end: the joystick is left neutral.
+  // A signal, or the console's end: every player's device is left neutral.
   void Stopped() override {
-    Neutral();
-    if (feeder_ != nullptr) {  // a moment to take the neutral position, then it ends too
+    for (std::size_t player = 1; player <= players_.size(); ++player) {
+      Neutral(static_cast<int>(player));
+    }
+    const bool running =
+        std::any_of(feeders_.begin(), feeders_.end(),
+                    [](const FeederProcess& feeder) { return feeder.process >= 0; });
+    if (running) {  // a moment to take the neutral position, then they end too
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      StopFeeder(*feeder_);
+      for (FeederProcess& feeder : feeders_) {
+        if (feeder.process >= 0) {
+          StopFeeder(feeder);
+        }
+      }
     }
     SumUp(Clock::now(), true);
     output_.Status("");
@@ -137,10 +164,28 @@ class WebForwarder : public WebEvents {
   void Finish() { output_.Finish(std::chrono::seconds(1)); }
 
  private:
-  void Send(const ControllerMessage& message) {
+  // What the terminal shows of a player, and where its datagrams go.
+  struct Player {
+    const UdpSender* sender;
+    char host[256];
+    ControllerMessage last;
+    std::string peer;  // its phone, or empty
+    long long messagesInWindow;
+    double rate;
+    int roundTrip;  // ms, as its phone measured it, or -1
+    long long sendFailuresUntold;
+  };
+  static constexpr ControllerMessage kFirstState{{0.0f, 0.0f, -1.0f, 0.0f, 0.0f}, false, {}};
+
+  // "controller", or with several players "player 2".
+  std::string Named(int player, const char* one) const {
+    return players_.size() == 1 ? one : "player " + std::to_string(player);
+  }
+
+  void Send(Player& to, const ControllerMessage& message) {
     unsigned char datagram[kLongRecordSize];
-    if (!SendDatagram(sender_, datagram, DatagramOfMessage(message, datagram))) {
-      ++sendFailuresUntold_;
+    if (!SendDatagram(*to.sender, datagram, DatagramOfMessage(message, datagram))) {
+      ++to.sendFailuresUntold;
       SumUp(Clock::now());
     }
   }
@@ -157,12 +202,16 @@ class WebForwarder : public WebEvents {
       refusedUntold_ = 0;
       lastSummary_ = now;
     }
-    if (sendFailuresUntold_ > 0) {
-      Log("sending to " + std::string(options_.host) + ":" + std::to_string(options_.port) +
-          " failed" +
-          (sendFailuresUntold_ > 1 ? " (" + std::to_string(sendFailuresUntold_) + " times)" : ""));
-      sendFailuresUntold_ = 0;
-      lastSummary_ = now;
+    for (Player& player : players_) {
+      if (player.sendFailuresUntold > 0) {
+        Log("sending to " + std::string(player.host) + ":" + std::to_string(options_.port) +
+            " failed" +
+            (player.sendFailuresUntold > 1
+                 ? " (" + std::to_string(player.sendFailuresUntold) + " times)"
+                 : ""));
+        player.sendFailuresUntold = 0;
+        lastSummary_ = now;
+      }
     }
   }
 
@@ -171,46 +220,56 @@ class WebForwarder : public WebEvents {
     ShowStatus();
   }
 
+  // One line, or with several players one line a player.
   void ShowStatus() {
     if (!live_) {
       return;
     }
-    if (peer_.empty()) {
-      output_.Status("waiting for a controller");
-      return;
+    std::string status;
+    for (std::size_t i = 0; i < players_.size(); ++i) {
+      status.append(i > 0 ? "\n" : "").append(StatusOf(static_cast<int>(i) + 1));
     }
-    char values[96];
-    std::snprintf(values, sizeof values, "  %3.0f/s  X %+.2f  Y %+.2f  Z %+.2f  B1 %.0f  B2 %.0f",
-                  rate_, static_cast<double>(last_.values[0]), static_cast<double>(last_.values[1]),
-                  static_cast<double>(last_.values[2]), static_cast<double>(last_.values[3]),
-                  static_cast<double>(last_.values[4]));
+    output_.Status(status);
+  }
+
+  std::string StatusOf(int number) const {
+    const Player& player = players_[number - 1];
+    const std::string name = players_.size() == 1 ? "" : Named(number, "") + "  ";
+    if (player.peer.empty()) {
+      return name + (players_.size() == 1 ? "waiting for a controller" : "waiting for a phone");
+    }
+    const ControllerMessage& last = player.last;
+    char values[160];
+    char roundTrip[24] = "";
+    if (player.roundTrip >= 0) {
+      std::snprintf(roundTrip, sizeof roundTrip, "  rtt %d ms", player.roundTrip);
+    }
+    std::snprintf(values, sizeof values, "  %3.0f/s%s  X %+.2f  Y %+.2f  Z %+.2f  B1 %.0f  B2 %.0f",
+                  player.rate, roundTrip, static_cast<double>(last.values[0]),
+                  static_cast<double>(last.values[1]), static_cast<double>(last.values[2]),
+                  static_cast<double>(last.values[3]), static_cast<double>(last.values[4]));
     char tail[40] = "";
-    if (last_.longRecord) {  // a layout with more controls: its buttons and hat
+    if (last.longRecord) {  // a layout with more controls: its buttons and hat
       std::snprintf(tail, sizeof tail, "  buttons %08X  hat %u",
-                    static_cast<unsigned>(last_.tail.buttons), unsigned{last_.tail.hat});
+                    static_cast<unsigned>(last.tail.buttons), unsigned{last.tail.hat});
     }
-    output_.Status(peer_ + values + tail);
+    return name + player.peer + values + tail;
   }
 
   std::function<std::string()> served_;  // keeps the pairing; what to tell of it
-  FeederProcess* feeder_;
-  const UdpSender& sender_;
+  std::vector<FeederProcess>& feeders_;
   const SenderOptions& options_;
   const char* token_;
   std::vector<std::string> addresses_;  // the page's, the network's first and loopback last
   bool live_;
   DetachedOutput output_;
-  ControllerMessage last_{{0.0f, 0.0f, -1.0f, 0.0f, 0.0f}, false, {}};  // the throttle down
-  std::string peer_;
-  long long messagesInWindow_ = 0;
-  double rate_ = 0.0;
+  std::vector<Player> players_;
   Clock::time_point windowStart_ = Clock::now();
   const Clock::time_point started_ = Clock::now();
   bool pageServed_ = false;
   bool hinted_ = false;
   std::string lastRefusal_;
   long long refusedUntold_ = 0;
-  long long sendFailuresUntold_ = 0;
   Clock::time_point lastSummary_ = Clock::now() - std::chrono::seconds(1);
 };
 

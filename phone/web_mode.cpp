@@ -58,15 +58,47 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   }
   std::fflush(stdout);  // before what the web mode's own writer writes
   const std::string folderPath = folder->Path();
-  FeederProcess feeder;
-  if (options.startFeeder != nullptr) {
+  // Player 1's sender is the one given; each other player's goes to its own feeder.
+  std::vector<UdpSender> senders{sender};
+  const auto closeSenders = [&senders] {
+    for (std::size_t i = 1; i < senders.size(); ++i) {
+      CloseUdpSender(senders[i]);
+    }
+  };
+  for (int player = 2; player <= options.players; ++player) {
+    char host[256];
     char failure[256];
-    if (!StartFeeder(options.startFeeder, "1", options.host, feeder, failure, sizeof failure)) {
-      std::fprintf(stderr, "joywire-send: %s\n", failure);
+    PlayerHost(options, player, host);
+    if (!OpenUdpSender(host, options.port, senders.emplace_back(), failure, sizeof failure)) {
+      senders.pop_back();
+      std::fprintf(stderr, "joywire-send: player %d: %s\n", player, failure);
+      closeSenders();
       return 1;
     }
-    std::printf("joywire-send: started the feeder %s for device 1 on %s\n", options.startFeeder,
-                options.host);
+  }
+  std::vector<FeederProcess> feeders;
+  const auto stopFeeders = [&feeders] {
+    for (FeederProcess& feeder : feeders) {
+      if (feeder.process >= 0) {
+        StopFeeder(feeder);
+      }
+    }
+  };
+  for (int player = 1; options.startFeeder != nullptr && player <= options.players; ++player) {
+    char host[256];
+    char failure[256];
+    PlayerHost(options, player, host);
+    const std::string device = std::to_string(player);
+    if (!StartFeeder(options.startFeeder, device.c_str(), host, feeders.emplace_back(), failure,
+                     sizeof failure)) {
+      feeders.pop_back();
+      std::fprintf(stderr, "joywire-send: %s\n", failure);
+      stopFeeders();
+      closeSenders();
+      return 1;
+    }
+    std::printf("joywire-send: started the feeder %s for device %d on %s\n", options.startFeeder,
+                player, host);
     std::fflush(stdout);
   }
   // Once every port is bound: the pairing kept, and the folder let go.
@@ -81,11 +113,11 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   };
   const auto named = std::find_if(addresses.begin(), addresses.end(), IsName);
   const std::string networkName = named != addresses.end() ? *named : "";
-  WebForwarder forwarder(sender, options, token, addresses,
-                         options.startFeeder != nullptr ? &feeder : nullptr, served);
+  WebForwarder forwarder(senders, options, token, addresses, feeders, served);
   const WebServerSettings settings{
       options.webAddress,
       options.webPort,
+      options.players,
       token,
       std::string_view(kControllerPage, kControllerPageSize),
       kPageFiles,
@@ -107,12 +139,12 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   char failure[256];
   if (!ServeController(settings, forwarder, failure, sizeof failure)) {
     std::fprintf(stderr, "joywire-send: %s\n", failure);
-    if (feeder.process >= 0) {
-      StopFeeder(feeder);
-    }
+    stopFeeders();
+    closeSenders();
     return 1;
   }
   forwarder.Finish();
+  closeSenders();
   return 0;
 }
 

@@ -30,6 +30,35 @@ std::string PeerOf(const tcp::socket& socket) {
   return peer.address().to_string() + ":" + std::to_string(peer.port());
 }
 
+std::shared_ptr<RequestController> RequestControllerOf(Server& server, std::string_view identity) {
+  auto& requests = server.requests;
+  for (const auto& controller : requests) {
+    if (controller->identity == identity) {
+      return controller;
+    }
+  }
+  // Those that steer no player any more are forgotten before there are more than the players.
+  if (requests.size() >= 2 * kMaxPlayers) {
+    std::erase_if(requests, [](const auto& controller) { return controller->Player() == 0; });
+  }
+  return requests.emplace_back(std::make_shared<RequestController>(server, identity));
+}
+
+std::string TakenOverReason(const Server& server, int player, std::string_view by) {
+  if (server.steering.Players() == 1) {
+    return "taken over by another controller";
+  }
+  return "player " + std::to_string(player) + " taken over by " + std::string(by);
+}
+
+std::string AllInUseReason(const Server& server) {
+  return "all " + std::to_string(server.steering.Players()) + " players are in use";
+}
+
+std::string_view AddressOfPeer(std::string_view peer) {
+  return peer.substr(0, peer.rfind(':'));
+}
+
 ConnectionSlot::ConnectionSlot(Server& server, Service service, const tcp::socket& socket,
                                bool showedToken, std::function<void()> close)
     : connections_(server.connections[static_cast<int>(service)]),
@@ -45,54 +74,20 @@ ConnectionSlot::~ConnectionSlot() {
 }
 
 bool ConnectionSlot::MakeRoom(Server& server, Service service, const asio::ip::address& peer) {
-  // Those that have not shown the token, by address: how many, and the oldest of each.
-  struct FromOneAddress {
-    asio::ip::address address;
-    std::size_t count;
-    ConnectionSlot* oldest;
-  };
-  FromOneAddress addresses[kMaxConnections];
-  std::size_t addressCount = 0;
-  std::size_t open = 0;
-  std::size_t strangers = 0;
-  FromOneAddress* fromPeer = nullptr;
+  OpenConnection open[kMaxConnections];
+  ConnectionSlot* slots[kMaxConnections];
+  std::size_t count = 0;
   for (ConnectionSlot* slot : server.connections[static_cast<int>(service)]) {
-    if (slot->closed_) {
-      continue;  // closed to make room; its session ends in a moment
-    }
-    ++open;
-    if (slot->showedToken_) {
-      continue;
-    }
-    ++strangers;
-    FromOneAddress* from = nullptr;
-    for (std::size_t i = 0; i < addressCount && from == nullptr; ++i) {
-      from = addresses[i].address == slot->peer_ ? &addresses[i] : nullptr;
-    }
-    if (from == nullptr && addressCount < kMaxConnections) {
-      from = &(addresses[addressCount++] = FromOneAddress{slot->peer_, 0, slot});
-    }
-    if (from != nullptr) {
-      ++from->count;
-      fromPeer = from->address == peer ? from : fromPeer;
+    if (!slot->closed_ && count < kMaxConnections) {  // one closed to make room ends in a moment
+      slots[count] = slot;
+      open[count++] = OpenConnection{slot->peer_, slot->showedToken_};
     }
   }
-  FromOneAddress* giveWay = nullptr;
-  if (fromPeer != nullptr && fromPeer->count >= kMaxStrangersFromOneAddress) {
-    giveWay = fromPeer;
-  } else if (strangers >= kMaxStrangers || open >= kMaxConnections) {
-    // The address that holds the most gives way: a flood from a few addresses cannot push out
-    // a phone's one connection that is still in its handshake.
-    for (std::size_t i = 0; i < addressCount; ++i) {
-      giveWay = giveWay == nullptr || addresses[i].count > giveWay->count ? &addresses[i] : giveWay;
-    }
-    if (giveWay == nullptr) {
-      return false;  // every one of them showed the token
-    }
-  } else {
-    return true;
+  const std::ptrdiff_t close = ConnectionToClose(open, count, peer);
+  if (close < 0) {
+    return close == kRoomEnough;
   }
-  ConnectionSlot* closing = giveWay->oldest;
+  ConnectionSlot* closing = slots[close];
   closing->closed_ = true;
   closing->close_();
   server.events.Refused(closing->peer_.to_string(),

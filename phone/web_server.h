@@ -13,7 +13,8 @@
 namespace joywire {
 
 // What the server hands on: each checked controller message, the neutral position when the
-// controller goes quiet or away, and what a person watching should know.
+// controller goes quiet or away, and what a person watching should know. Players are numbered
+// from 1; with one player, every phone steers player 1.
 class WebEvents {
  public:
   virtual ~WebEvents() = default;
@@ -21,12 +22,14 @@ class WebEvents {
   virtual void Listening() = 0;
   // The page itself was asked for (so the network lets phones in).
   virtual void PageServed() = 0;
-  virtual void Forward(const ControllerMessage& message) = 0;
-  virtual void Neutral() = 0;
+  virtual void Forward(int player, const ControllerMessage& message) = 0;
+  virtual void Neutral(int player) = 0;
   // The process is about to stop for a while (Ctrl-Z), the neutral position sent.
   virtual void Suspended() = 0;
-  virtual void Connected(std::string_view peer) = 0;
-  virtual void Disconnected(std::string_view peer, std::string_view why) = 0;
+  virtual void Connected(int player, std::string_view peer) = 0;
+  virtual void Disconnected(int player, std::string_view peer, std::string_view why) = 0;
+  // The round trip a player's phone measured (the median of its last few seconds).
+  virtual void RoundTrip(int player, int milliseconds) = 0;
   // A request or a connection the server turned away, with the reason.
   virtual void Refused(std::string_view peer, std::string_view why) = 0;
   // A few times a second, for a display that changes with time.
@@ -46,6 +49,7 @@ struct TlsIdentity {
 struct WebServerSettings {
   const char* address;  // dotted IPv4 to serve on, or null for every address
   std::uint16_t port;   // the page, its WebSocket and its requests
+  int players;          // 1 to 16: each phone its own player, or with 1 the newest steers
   std::string_view token;
   std::string_view page;  // the controller page, served at "/"
   const PageFile* files;  // its manifest and icons

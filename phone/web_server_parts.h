@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "phone/connection_budget.h"
 #include "phone/route.h"
 #include "phone/steering.h"
 #include "phone/web_server.h"
@@ -41,15 +42,12 @@ inline constexpr auto kKeepAliveTime = std::chrono::seconds(1);  // a connection
 inline constexpr std::size_t kHeaderLimit = 4096;
 inline constexpr std::size_t kBodyLimit = 64;
 inline constexpr std::size_t kMessageLimit = 64;  // a controller message is 20 bytes, or 56
-// Open connections of each listener: of those that have not shown the pairing token, in all and
-// from one address, and of all. The oldest that has not shown the token makes room for a new
-// connection when one is reached; the token's holders are never made to.
-inline constexpr std::size_t kMaxStrangers = 16;
-inline constexpr std::size_t kMaxStrangersFromOneAddress = 8;
-inline constexpr std::size_t kMaxConnections = 64;
 inline constexpr auto kIdleControllerTime = std::chrono::seconds(20);  // pinged, then dropped
 inline constexpr auto kTickInterval = std::chrono::milliseconds(250);
 inline constexpr unsigned short kTakenOver = 4000;
+inline constexpr unsigned short kAllInUse = 4001;
+// A phone's round trip is measured from the acknowledgement of its message, one a second.
+inline constexpr auto kAckInterval = std::chrono::seconds(1);
 
 inline constexpr char kContentSecurityPolicy[] =
     "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
@@ -58,6 +56,7 @@ inline constexpr char kContentSecurityPolicy[] =
 
 class Controller;
 class ConnectionSlot;
+class RequestController;
 
 struct Server {
   Server(const WebServerSettings& settings, WebEvents& events)
@@ -66,7 +65,7 @@ struct Server {
         signals(io),
         jobStops(io),
         tick(io),
-        steering(io, events) {}
+        steering(io, events, settings.players) {}
 
   const WebServerSettings& settings;
   WebEvents& events;
@@ -81,7 +80,8 @@ struct Server {
   asio::signal_set jobStops;  // to stop for a while (Ctrl-Z)
   asio::steady_timer tick;
   Steering steering;
-  std::shared_ptr<Controller> requests;  // the controller that sends by HTTPS requests
+  // The controllers that send by HTTPS requests, one per phone (by its page's id).
+  std::vector<std::shared_ptr<RequestController>> requests;
   bool stopping = false;
 };
 
@@ -118,10 +118,13 @@ class Controller : public Steerer, public std::enable_shared_from_this<Controlle
  public:
   explicit Controller(Server& server) : server_(server) {}
 
-  void TakeControl() { server_.steering.Join(shared_from_this()); }
-  // A checked message: forwarded at once as one datagram while this one steers.
+  // The player this one steers from now on, or 0 when every one is in use.
+  int Join(const JoinRequest& request, std::string_view peer) {
+    return server_.steering.Join(shared_from_this(), request, peer);
+  }
+  // A checked message: forwarded at once as one datagram while this one steers a player.
   void Forward(const ControllerMessage& message) { server_.steering.Steer(*this, message); }
-  bool IsController() const { return server_.steering.Steers(*this); }
+  int Player() const { return server_.steering.PlayerOf(*this); }
   // Gone, or refused a message: the neutral position, if this one still steered.
   void Released() { server_.steering.Leave(*this); }
 
@@ -129,12 +132,28 @@ class Controller : public Steerer, public std::enable_shared_from_this<Controlle
   Server& server_;
 };
 
-// The controller that sends by HTTPS requests where a WebSocket cannot connect (iOS with a
-// certificate it does not trust fully): no connection to close, only silence.
+// A phone that sends by HTTPS requests where a WebSocket cannot connect (iOS with a certificate
+// it does not trust fully): no connection to close, only silence, after which its player is
+// kept for it as for a phone that dropped off.
 class RequestController : public Controller {
  public:
-  using Controller::Controller;
+  RequestController(Server& server, std::string_view identity)
+      : Controller(server), identity(identity) {}
+  bool LeavesWhenQuiet() const override { return true; }
+  void TakenOver(std::string_view by) override { takenOverBy = by; }
+
+  const std::string identity;
+  std::string takenOverBy;  // who took its player over, until it asks for one again
 };
+
+// The request controller of the phone with `identity`, made on its first request.
+std::shared_ptr<RequestController> RequestControllerOf(Server& server, std::string_view identity);
+
+// What the close of a taken-over phone, or of one that finds every player in use, says.
+std::string TakenOverReason(const Server& server, int player, std::string_view by);
+std::string AllInUseReason(const Server& server);
+// The address of a peer ("10.0.0.7:5123" gives "10.0.0.7"): who took a player over.
+std::string_view AddressOfPeer(std::string_view peer);
 
 std::string PeerOf(const tcp::socket& socket);
 

@@ -118,23 +118,37 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     const std::string& body = request.body();
     const MessageVerdict verdict = CheckControllerMessage(
         reinterpret_cast<const unsigned char*>(body.data()), body.size(), true, message);
+    const JoinRequest join = JoinRequestOf(request.target());
+    const std::shared_ptr<RequestController> controller =
+        RequestControllerOf(server_, join.identity);
     if (verdict != MessageVerdict::kForward) {
-      if (server_.requests) {
-        server_.requests->Released();  // as a refused WebSocket message: let go at once
-      }
+      controller->Released();  // as a refused WebSocket message: let go at once
       server_.events.Refused(
           peer_, std::string("request refused (400): ") + CloseForVerdict(verdict).reason);
       Respond(http::status::bad_request, "bad message\n", "text/plain");
       return;
     }
-    if (!server_.requests) {
-      server_.requests = std::make_shared<RequestController>(server_);
+    int player = controller->Player();
+    if (player == 0) {
+      // Taken over by another phone: it asks for its player again, explicitly.
+      if (!controller->takenOverBy.empty() && join.takeOver == 0 &&
+          server_.steering.Players() > 1) {
+        Respond(http::status::conflict,
+                TakenOverReason(server_, join.wanted, AddressOfPeer(controller->takenOverBy)),
+                "text/plain");
+        return;
+      }
+      controller->takenOverBy.clear();
+      player = controller->Join(join, peer_);
+      if (player == 0) {
+        server_.events.Refused(peer_, AllInUseReason(server_));
+        Respond(http::status::conflict, AllInUseReason(server_), "text/plain");
+        return;
+      }
+      server_.events.Connected(player, peer_ + " (HTTPS requests)");
     }
-    if (!server_.requests->IsController()) {
-      server_.events.Connected(peer_ + " (HTTPS requests)");
-    }
-    server_.requests->TakeControl();
-    server_.requests->Forward(message);
+    controller->Forward(message);
+    player_ = player;
     Respond(http::status::no_content, "", "text/plain");
   }
 
@@ -150,6 +164,11 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     response_.set("Content-Security-Policy", kContentSecurityPolicy);
     if (kTls<Stream>) {
       response_.set("Strict-Transport-Security", "max-age=0");  // keep the plain port usable
+    }
+    if (player_ != 0) {  // a controller's request: the player it steers
+      response_.set("X-Joywire-Player",
+                    std::to_string(player_) + " of " + std::to_string(server_.steering.Players()));
+      player_ = 0;
     }
     response_.body().assign(body.data(), body.size());
     keepAlive_ = keepAlive_ && parser_->get().keep_alive();
@@ -190,6 +209,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   http::response<http::string_body> response_;
+  int player_ = 0;  // the player the request being answered steers, or 0
   bool keepAlive_ = true;
   bool answered_ = false;  // a request was answered: the next one must come soon
   bool handedOn_ = false;  // the stream went to the controller's WebSocket

@@ -7,7 +7,9 @@
 (() => {
   const kRepeatMs = 200;          // the state again when nothing changed (joywire-send: 500 ms)
   const kRetryMaxMs = 2000;       // reconnection backs off to this at most
-  const kTakenOver = 4000;        // joywire-send's close code: another controller took over
+  const kTakenOver = 4000;        // joywire-send's close code: another phone took over
+  const kAllInUse = 4001;         // and: every player is taken
+  const kRoundTripWindowMs = 5000;  // the round trip shown is the median of these last seconds
   const kTiltReadingWaitMs = 3000;
   const kTiltDeadZone = 1.5;      // degrees around the reference
   const kStickDeadZone = 0.05;    // of full deflection, around the centre
@@ -32,6 +34,13 @@
   };
   let token = decodeURIComponent(location.hash.slice(1));
   if (token) keep("token", token); else token = kept("token", "");
+  // This phone's own id (never the token): joywire-send keeps its player for it across drops.
+  let identity = kept("id", "");
+  if (!/^[A-Za-z0-9_-]{8,64}$/.test(identity)) {
+    identity = Array.from(crypto.getRandomValues(new Uint8Array(16)),
+      (byte) => byte.toString(16).padStart(2, "0")).join("");
+    keep("id", identity);
+  }
 
   const values = new Float32Array([0, 0, -1, 0, 0]);  // the throttle starts at the bottom
   // The longer record's own: RX, RY, RZ (a trigger, released at -1), slider, dial, wheel; the
@@ -55,6 +64,42 @@
   let viaRequests = false;  // messages as HTTPS requests, where a WebSocket cannot connect
   let paused = false;  // hidden, frozen or out of focus: sends nothing until touched again
   let failedOpens = 0;
+  let player = Number(kept("player", "0"));  // the player this phone was, asked for again
+  let players = 1;
+  let takeOver = 0;  // the player to take over explicitly on the next connection
+  const playerBadge = $("#player");
+  const roundTripShown = $("#round-trip");
+  const takeOverChoice = $("#take-over");
+
+  // Its number, large, in a colour of its own (16 far apart around the colour wheel).
+  const colourOf = (number) => `hsl(${(number - 1) * 137.5 % 360} 80% 62%)`;
+  function showPlayer(number, of) {
+    player = number;
+    players = of;
+    keep("player", String(number));
+    playerBadge.textContent = String(number);
+    playerBadge.style.setProperty("--player", colourOf(number));
+    playerBadge.hidden = of <= 1;
+  }
+  const joinQuery = () => `token=${encodeURIComponent(token)}&id=${identity}` +
+    (player ? `&want=${player}` : "") + (takeOver ? `&take=${takeOver}` : "");
+
+  // The round trip: from a message to joywire-send's acknowledgement of it (one a second, after
+  // the messages that go anyway), the median of the last few seconds.
+  const sendTimes = new Float64Array(64);
+  let messagesSent = 0;
+  let roundTrips = [];
+  function roundTrip(sample) {
+    const now = performance.now();
+    roundTrips = roundTrips.filter((r) => now - r.time < kRoundTripWindowMs);
+    roundTrips.push({ time: now, ms: sample });
+    const sorted = roundTrips.map((r) => r.ms).sort((a, b) => a - b);
+    const median = Math.round(sorted[sorted.length >> 1]);
+    roundTripShown.textContent = `${median} ms`;
+    roundTripShown.classList.toggle("slow", median > 100);
+    roundTripShown.hidden = false;
+    return median;
+  }
 
   // The connection as the status line and the overlay tell it; the controls are inert under
   // the overlay whenever nothing is connected.
@@ -66,6 +111,8 @@
     const connected = next === "connected";
     document.body.classList.toggle("inert", !connected);
     overlay.hidden = connected;
+    if (!connected) roundTripShown.hidden = true;
+    if (next !== "full") takeOverChoice.hidden = true;
     overlay.firstElementChild.textContent = message || status;
     if (was === "connected" && !connected) {
       vibrate(200);
@@ -105,6 +152,7 @@
     }
     if (state !== "connected" || !socket || socket.readyState !== WebSocket.OPEN) return;
     socket.send(message());
+    sendTimes[++messagesSent % sendTimes.length] = performance.now();
     sent();
   }
 
@@ -179,7 +227,7 @@
     if (refused || socket) return;
     if (!viaRequests) show("connecting", "connecting…", "Connecting to joywire-send…");
     const scheme = location.protocol === "https:" ? "wss://" : "ws://";
-    const attempt = new WebSocket(`${scheme}${location.host}/ws?token=${encodeURIComponent(token)}`);
+    const attempt = new WebSocket(`${scheme}${location.host}/ws?${joinQuery()}`);
     socket = attempt;
     attempt.binaryType = "arraybuffer";
     let opened = false;
@@ -188,15 +236,33 @@
       failedOpens = 0;
       retryDelay = 250;
       viaRequests = false;
-      show("connected", "connected");
-      send(true);
+      messagesSent = 0;
+      roundTrips = [];
+    };
+    // Told first which player it is (then it steers), then acknowledgements now and then.
+    attempt.onmessage = (event) => {
+      const told = String(event.data);
+      const joined = told.match(/^player (\d+) of (\d+)$/);
+      const ack = told.match(/^ack (\d+)$/);
+      if (joined) {
+        takeOver = 0;
+        showPlayer(Number(joined[1]), Number(joined[2]));
+        show("connected", "connected");
+        send(true);
+      } else if (ack && messagesSent - Number(ack[1]) < sendTimes.length && Number(ack[1]) > 0) {
+        const median = roundTrip(performance.now() - sendTimes[Number(ack[1]) % sendTimes.length]);
+        if (attempt.readyState === WebSocket.OPEN) attempt.send(`rtt ${median}`);
+      }
     };
     attempt.onclose = async (event) => {
       if (socket === attempt) socket = null;
       if (refused) return;
       if (event.code === kTakenOver) {
-        show("taken-over", "taken over", `${event.reason || "Another controller took over"}. ` +
-          "Tap to take control again.");
+        takenOver(event.reason);
+        return;
+      }
+      if (event.code === kAllInUse) {
+        allInUse(event.reason);
         return;
       }
       if (viaRequests) {  // a try for the WebSocket while requests carry the messages
@@ -217,6 +283,39 @@
     };
   }
 
+  // Another phone took this one's player: it says so, and tries no more until tapped, which
+  // takes the player back.
+  function takenOver(reason) {
+    if (players <= 1) {
+      show("taken-over", "taken over", `${reason || "Another controller took over"}. ` +
+        "Tap to take control again.");
+      return;
+    }
+    const why = reason ? reason[0].toUpperCase() + reason.slice(1) : `Player ${player} was taken over`;
+    show("taken-over", "taken over", `${why}. Tap to take it back.`);
+  }
+
+  // Every player is in use: this phone steers nothing, and offers to take one over.
+  function allInUse(reason) {
+    const count = Number((reason.match(/(\d+) players/) || [])[1]) || players;
+    show("full", "all players in use", `${reason ? reason[0].toUpperCase() + reason.slice(1) : "All players are in use"}. ` +
+      "Take one over:");
+    takeOverChoice.replaceChildren(...Array.from({ length: count }, (_, i) => {
+      const button = document.createElement("button");
+      button.textContent = String(i + 1);
+      button.setAttribute("aria-label", `take over player ${i + 1}`);
+      button.style.setProperty("--player", colourOf(i + 1));
+      button.addEventListener("click", () => {
+        takeOver = i + 1;
+        player = i + 1;
+        retryDelay = 250;
+        connect();
+      });
+      return button;
+    }));
+    takeOverChoice.hidden = false;
+  }
+
   // Where a secure page's WebSocket cannot connect (iOS, before the certificate has full
   // trust), the same messages go as HTTPS requests; two at most on the way, then the latest;
   // one a second while nothing answers. A refused one ends them; an open WebSocket too.
@@ -231,13 +330,26 @@
     }
     ++inFlight;
     sent();
-    fetch(`/input?token=${encodeURIComponent(token)}`, {
+    const started = performance.now();
+    fetch(`/input?${joinQuery()}`, {
       method: "POST", body: message(), cache: "no-store",
       headers: { "Content-Type": "application/octet-stream" },
-    }).then((response) => {
+    }).then(async (response) => {
       if (response.status === 403) return refuse();
+      if (response.status === 409) {  // every player in use, or this one's taken over
+        viaRequests = false;
+        clearTimeout(retryTimer);
+        const why = await response.text();
+        return /^all /.test(why) ? allInUse(why) : takenOver(why);
+      }
       failing = !response.ok;
+      const joined = (response.headers.get("X-Joywire-Player") || "").match(/^(\d+) of (\d+)$/);
+      if (joined) {
+        takeOver = 0;
+        showPlayer(Number(joined[1]), Number(joined[2]));
+      }
       if (response.ok && state !== "connected") show("connected", "connected (requests)");
+      if (response.ok) roundTrip(performance.now() - started);
     }).catch(() => {
       failing = true;
       if (viaRequests) show("disconnected", "not reachable", "joywire-send is not reachable. Trying again…");
@@ -300,6 +412,7 @@
   overlay.addEventListener("pointerdown", (event) => {
     event.preventDefault();
     event.stopPropagation();
+    if (state === "taken-over") takeOver = player;  // one tap takes it back
     if (state === "taken-over" || state === "disconnected") reconnectNow();
   });
 

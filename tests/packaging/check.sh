@@ -105,7 +105,7 @@ cp build/windows/test-driver/vJoyInterface.dll "$work/zip/"
 launcher_moves() {
   local port=$((20000 + RANDOM % 20000)) token="" reply=""
   (cd "$work/zip" && JOYWIRE_SIM_TRACE="$work/launcher.trace" "$repo/cmake/wine-run" cmd /c \
-    joywire-phone.cmd --web-port $port --no-qr >"$work/launcher.out" 2>&1 &)
+    joywire-phone.cmd --web-port $port --no-qr --players 2 >"$work/launcher.out" 2>&1 &)
   for _ in $(seq 900); do  # the page's address, and the feeder's first update (its banner)
     token=$(grep -ao "127.0.0.1:$port/#[A-Za-z0-9_-]*" "$work/launcher.out" | sed 's/.*#//')
     [ -n "$token" ] && grep -q "update" "$work/launcher.trace" 2>/dev/null && break || sleep 0.1
@@ -115,9 +115,10 @@ launcher_moves() {
     reply=$(timeout 5 head -c 12 <&3) && exec 3<&-
   for _ in $(seq 100); do grep -q "buttons=1" "$work/launcher.trace" && break; sleep 0.1; done
   env WINEPREFIX="$repo/build/wineprefix" wineserver -k
-  [ "$reply" = "HTTP/1.1 204" ] && grep -q "x=24575 y=16383 z=16383 buttons=1" "$work/launcher.trace"
+  [ "$reply" = "HTTP/1.1 204" ] && grep -q "x=24575 y=16383 z=16383 buttons=1" "$work/launcher.trace" &&
+    grep -q "feeder .* for device 2 on 127.0.0.2" "$work/launcher.out"
 }
-check "joywire-phone.cmd: the feeder and the page in one, a message moves the joystick (zip, wine)" launcher_moves
+check "joywire-phone.cmd: two players' feeders and the page in one, a message moves the joystick (zip, wine)" launcher_moves
 scenarios=$(JOYWIRE_LAUNCHER=$repo/cmake/wine-run JOYWIRE_IN_NAMESPACE=host JOYWIRE_WAIT=180 \
   bash tests/process/scenarios.sh "$work/zip/joywire.exe" "$work/zip/joywire-send.exe" 2>&1)
 sed 's/^/  | /' <<<"$scenarios"   # every failing check, named, with what it saw

@@ -49,5 +49,18 @@ TEST(ControllerMessage, OnlyTwentyBytesOrTheLongerRecordOfFiniteValuesAreForward
       << "after a longer record, every control let go: triggers released, sticks centred";
 }
 
+TEST(ControllerMessage, ARoundTripReportIsRttAndAtMostAMinuteOfMilliseconds) {
+  const auto read = [](const char* text, int& ms) {
+    return ReadRoundTripReport(reinterpret_cast<const unsigned char*>(text), std::strlen(text), ms);
+  };
+  int ms = -1;
+  EXPECT_TRUE(read("rtt 0", ms) && ms == 0);
+  EXPECT_TRUE(read("rtt 60000", ms) && ms == 60000);
+  for (const char* bad :
+       {"rtt ", "rtt 60001", "rtt 999999", "rtt -1", "rtt 1.5", "RTT 12", "rtt"}) {
+    EXPECT_FALSE(read(bad, ms)) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace joywire

@@ -72,6 +72,19 @@ TEST(SenderOptions, ModesAndTheirSettings) {
   EXPECT_STREQ(options.configDir, "/x");
   ASSERT_TRUE(Parse({"--forget-ca", "--config-dir", "/x"}, options));
   EXPECT_EQ(options.mode, SendMode::kForgetCa);
+  // Player k's feeder: device k's own loopback address, or the k-th of a list.
+  char host[256];
+  ASSERT_TRUE(Parse({"--web", "--players", "16"}, options));
+  PlayerHost(options, 16, host);
+  EXPECT_STREQ(host, "127.0.0.16");
+  ASSERT_TRUE(Parse({"--web", "--players", "3", "--host", "10.0.0.9,pi.local,10.0.0.7"}, options));
+  PlayerHost(options, 2, host);
+  EXPECT_STREQ(host, "pi.local");
+  PlayerHost(options, 3, host);
+  EXPECT_STREQ(host, "10.0.0.7");
+  ASSERT_TRUE(Parse({"--web", "--host", "10.0.0.9"}, options));
+  PlayerHost(options, 1, host);
+  EXPECT_STREQ(host, "10.0.0.9") << "one player: the address as given";
 }
 
 TEST(SenderOptions, BadArgumentsAreExplained) {
@@ -107,6 +120,14 @@ TEST(SenderOptions, BadArgumentsAreExplained) {
   EXPECT_FALSE(Parse({"--web", "--throttle-rest", "top"}, options, &error));
   EXPECT_FALSE(Parse({"--config-dir", "/x", "--demo"}, options, &error));
   EXPECT_FALSE(Parse({"--forget-ca", "--https"}, options, &error));
+  for (const char* players : {"0", "17", "2.5", "two"}) {
+    EXPECT_FALSE(Parse({"--web", "--players", players}, options, &error)) << players;
+  }
+  for (const char* hosts : {"a,b,c", "10.0.0.1,", ",b", "a,,b", ""}) {
+    EXPECT_FALSE(Parse({"--web", "--players", "2", "--host", hosts}, options, &error)) << hosts;
+  }
+  EXPECT_FALSE(Parse({"--web", "--players", "2", "--host", "10.0.0.9"}, options, &error));
+  EXPECT_FALSE(Parse({"--host", "a,b", "--demo"}, options, &error));
 }
 
 TEST(SenderOptions, LinesOfFiveNumbers) {

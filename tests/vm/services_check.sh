@@ -34,7 +34,7 @@ why_not() {  # the services' state and the journal's end, then the VM stops: not
 if [ ! -e /var/lib/vm-first-boot-done ]; then
   echo; echo "== boot 1: the .deb installed by dpkg; systemctl enable --now joywire@1 joywire-web"
   dpkg -i /var/tmp/joywire.deb 2>&1 | grep -v "files list file" | sed 's/^/  /'
-  echo 'JOYWIRE_WEB_OPTIONS="--https"' >/etc/default/joywire-web
+  echo 'JOYWIRE_WEB_OPTIONS="--https --players 2"' >/etc/default/joywire-web
   systemctl enable --now joywire@1 joywire-web 2>&1 | sed 's/^/  /'
   check "a joystick and a served page" until_true 9000 served
   [ -z "$failed" ] || why_not
@@ -58,6 +58,18 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   systemctl start joywire@3
   heard() { grep -qx "joywire gamepad 3" /sys/class/input/*/name && [ "$(journalctl -o cat -u joywire@2 -u joywire@3 | grep -c 'connection is 127.0.0.[29]$')" = 2 ]; }
   check "three feeders at once, on 127.0.0.1, 127.0.0.2 and (from its files) 127.0.0.9, a gamepad" until_true 6000 heard
+  # Two phones by HTTPS request, each with an id of its own: players 1 and 2, X +1 and +0.5.
+  token=$(cat /var/lib/joywire-web/pairing-token)
+  steer() {  # steer ID X-BYTES
+    { printf 'POST /input?token=%s&id=%s HTTP/1.1\r\nHost: 127.0.0.1:8443\r\nConnection: close\r\n' "$token" "$1"
+      printf "Content-Length: 20\r\n\r\n\0\0$2\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"; } |
+      openssl s_client -quiet -connect 127.0.0.1:8443 2>/dev/null | head -1
+  }
+  for k in 1 2; do evdev-reader "joywire virtual joystick $k" 2 20 >/tmp/evdev$k.out 2>&1 & done
+  until_true 1000 grep -q ready /tmp/evdev1.out && until_true 1000 grep -q ready /tmp/evdev2.out
+  echo "  $(steer phoneNumberOne '\200\077') / $(steer phoneNumberTwo '\000\077')" && wait
+  check "two players steer two joysticks ($(grep -h "^frame:" /tmp/evdev1.out /tmp/evdev2.out | tr '\n' ' '))" \
+    sh -c 'grep -q "ABS_X=32767" /tmp/evdev1.out && grep -q "ABS_X=24575" /tmp/evdev2.out && ! grep -q "ABS_X=32767" /tmp/evdev2.out'
 
   ip addr add 10.9.9.9/32 dev lo
   names=$(openssl s_client -connect 10.9.9.9:8443 </dev/null 2>/dev/null | openssl x509 -noout -ext subjectAltName | sed -n 's/^ *//; 2p')

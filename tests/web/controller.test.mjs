@@ -36,9 +36,9 @@ const datagrams = [];  // { values, time }
 // joywire-send --web on every address at `port` (and `trustPort`), its output (both streams) in
 // .log; `started` resolves with the token once its addresses and QR code are out. `terminal`:
 // run by script(1), with a terminal for its output.
-function startSender(port, trustPort, { configHome = config, terminal = false, more = [] } = {}) {
+function startSender(port, trustPort, { configHome = config, terminal = false, more = [], udp = receiver } = {}) {
   let command = [...launcher, process.env.JOYWIRE_SEND, "--web", "--web-port", String(port), ...more,
-    "--port", String(receiver.address().port), "--qr",
+    "--port", String(udp.address().port), "--qr",
     ...(secure ? ["--https", "--http-port", String(trustPort)] : [])];
   if (terminal) command = ["script", "-qfec", command.map((a) => `'${a}'`).join(" "), "/dev/null"];
   const child = spawn(command[0], command.slice(1), { stdio: "pipe", detached: terminal,
@@ -564,6 +564,90 @@ test("a silent takeover gives the neutral datagram; bad frames taken over while 
   await (await holdRightAndButton()).close();  // the next phone finds room
   assert.ok(performance.now() - next < 3000, `the next phone got in after ${performance.now() - next} ms`);
   closing.forEach((socket) => socket.destroy());
+});
+
+test("four phones are players 1-4, each its own feeder, kept across a reload and 10 s away; a fifth takes one over explicitly", async () => {
+  // Device k's feeder on 127.0.0.k, all at one port; each phone a browser profile of its own.
+  const feeders = [];
+  for (let k = 1; k <= 4; ++k) {
+    const udp = dgram.createSocket("udp4");
+    udp.got = [];
+    udp.on("message", (bytes) => udp.got.push({ x: bytes.readFloatLE(0), time: performance.now() }));
+    await new Promise((r) => udp.bind(k === 1 ? 0 : feeders[0].address().port, `127.0.0.${k}`, r));
+    feeders.push(udp);
+  }
+  const [port, trustPort] = [await freePort(), await freePort()];
+  const players = startSender(port, trustPort, { more: ["--players", "4"], udp: feeders[0] });
+  await players.started;
+  const phones = [];
+  const open = async (context, state = "connected") => {
+    const page = await context.newPage();
+    await page.setViewport(phone);
+    await page.goto(`${scheme}://${host}:${port}/#${token}`);
+    await page.waitForSelector(`#connection[data-state="${state}"]`);
+    return page;
+  };
+  const playerOf = (page) => page.$eval("#player", (e) => e.hidden ? "" : e.textContent);
+  const got = async (k, wanted, since, ms = 3000) => {
+    for (const deadline = performance.now() + ms; performance.now() < deadline;) {
+      if (feeders[k - 1].got.some((d) => d.time >= since && wanted(d.x))) return;
+      await new Promise((r) => setTimeout(r, 5));
+    }
+    assert.fail(`player ${k}'s feeder: no such datagram`);
+  };
+  const right = async (page) => {
+    const stick = await box(page, "#stick");
+    const at = { x: stick.x + stick.width / 2, y: stick.y + stick.height / 2, id: 1 };
+    await touch(page, "touchStart", [at]);
+    await touch(page, "touchMove", [{ ...at, x: at.x + stick.width }]);
+  };
+  for (let k = 1; k <= 4; ++k) {
+    const context = await browser.createBrowserContext();
+    phones.push({ context, page: await open(context) });
+    assert.equal(await playerOf(phones[k - 1].page), String(k));
+  }
+  for (let k = 1; k <= 4; ++k) {  // each stick moves its own feeder only
+    const since = performance.now();
+    await right(phones[k - 1].page);
+    await got(k, (x) => x > 0.99, since);
+    await touch(phones[k - 1].page, "touchEnd");
+    await got(k, (x) => x === 0, since);
+    assert.ok(feeders.every((f, i) => i === k - 1 || !f.got.some((d) => d.time >= since && d.x > 0.5)), `player ${k} moved another`);
+  }
+  await phones[1].page.reload();
+  await phones[1].page.waitForSelector('#connection[data-state="connected"]');
+  assert.equal(await playerOf(phones[1].page), "2", "a reload keeps the player");
+  assert.match(await phones[0].page.$eval("#round-trip", (e) => e.textContent), /^\d+ ms$/);
+  await phones[2].page.close();
+  await new Promise((r) => setTimeout(r, 10000));
+  phones[2].page = await open(phones[2].context);
+  assert.equal(await playerOf(phones[2].page), "3", "back after 10 s: the same player");
+  // A fifth phone: told, steering nothing, until it takes player 4 over; player 4's phone held
+  // the stick, and its feeder gets the neutral datagram.
+  const fifth = await open(await browser.createBrowserContext(), "full");
+  assert.match(await fifth.$eval("#overlay", (e) => e.innerText), /All 4 players are in use\. Take one over/);
+  await right(phones[3].page);
+  await got(4, (x) => x > 0.99, 0);
+  const takeover = performance.now();
+  await fifth.click('[aria-label="take over player 4"]');
+  await fifth.waitForSelector('#connection[data-state="connected"]');
+  assert.equal(await playerOf(fifth), "4");
+  await got(4, (x) => x === 0, takeover, 500);
+  await phones[3].page.waitForSelector('#connection[data-state="taken-over"]');
+  assert.match(await phones[3].page.$eval("#overlay", (e) => e.innerText), new RegExp(`^Player 4 taken over by ${host.replaceAll(".", "\\.")}\\. Tap to take it back`));
+  await touch(phones[3].page, "touchEnd");  // the finger that held the stick
+  await new Promise((r) => setTimeout(r, 2500));
+  assert.equal(await fifth.$eval("#connection", (e) => e.dataset.state), "connected", "the replaced phone tried again");
+  await touch(phones[3].page, "touchStart", [{ x: 100, y: 400, id: 1 }]);  // one tap takes it back
+  await touch(phones[3].page, "touchEnd");
+  await phones[3].page.waitForSelector('#connection[data-state="connected"]');
+  await fifth.waitForSelector('#connection[data-state="taken-over"]');
+  assert.match(players.log, /player 4 connected from/);
+  players.kill("SIGTERM");
+  await players.ended;
+  await Promise.all(phones.map(({ context }) => context.close()));
+  await fifth.browserContext().close();
+  feeders.forEach((f) => f.close());
 });
 
 test("connections that never showed the token, kept alive on either port, cannot keep a phone out", async () => {

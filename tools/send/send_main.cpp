@@ -17,7 +17,7 @@ constexpr char kUsage[] =
     "       joywire-send [--host H] [--port P] --web [--web-address A] [--web-port N]\n"
     "                    [--qr | --no-qr] [--https [--http-port N]] [--new-token]\n"
     "                    [--throttle-rest centre|bottom] [--config-dir DIR]\n"
-    "                    [--start-feeder PATH]\n"
+    "                    [--players N] [--start-feeder PATH]\n"
     "       joywire-send --forget-ca [--config-dir DIR]\n"
     "       joywire-send --pairing [--config-dir DIR] [--qr | --no-qr]\n"
     "\n"
@@ -50,11 +50,15 @@ constexpr char kUsage[] =
     "                 kept between starts, so pages and bookmarks pair again by themselves)\n"
     "  --throttle-rest centre|bottom  when the phone goes quiet, set Z to 0 or -1 too (for a\n"
     "                 robot); by default the throttle stays where it was\n"
-    "  --start-feeder PATH  also run the feeder PATH (joywire.exe) for device 1 on --host, and\n"
-    "                 end it, after the neutral datagram, when joywire-send ends\n"
+    "  --players N    N phones (1-16), each a player of its own: player k steers device k,\n"
+    "                 whose feeder listens on 127.0.0.k (or the k-th of --host A,B,...);\n"
+    "                 with 1 (the default) the newest phone takes over\n"
+    "  --start-feeder PATH  also run the feeder PATH (joywire.exe) for each player's device on\n"
+    "                 its address, and end it, after the neutral datagram, when joywire-send ends\n"
     "  --config-dir DIR  where the pairing token and the certificate authority are kept\n"
     "                 (default: $XDG_CONFIG_HOME/joywire or ~/.config/joywire)\n"
-    "  --host H       destination address or name (default 127.0.0.1)\n"
+    "  --host H       destination address or name (default 127.0.0.1); with --players, a\n"
+    "                 list A,B,... of one per player\n"
     "  --port P       destination port (default 50000)\n"
     "  --rate HZ      datagrams per second (demo default 60, keys default 30)\n"
     "  --seconds S    demo length (default 5)\n"
@@ -89,8 +93,10 @@ int Main(int argc, const char* const* argv) {
   if (options.mode == SendMode::kPairing) {
     return ShowPairing(options);
   }
-  UdpSender sender{};
-  if (!OpenUdpSender(options.host, options.port, sender, error, sizeof error)) {
+  UdpSender sender{};  // the web mode's player 1; it opens the others' itself
+  char host[256];
+  PlayerHost(options, 1, host);
+  if (!OpenUdpSender(host, options.port, sender, error, sizeof error)) {
     std::fprintf(stderr, "joywire-send: %s\n", error);
     return 1;
   }

@@ -104,6 +104,37 @@ bool ParseAxisList(const char* text, float axes[kExtraAxisCount]) {
   return false;
 }
 
+namespace {
+
+// The addresses in a --host list, each a name or a dotted address, none empty; 0 when one is.
+std::size_t HostCount(const char* list) {
+  std::size_t count = 1;
+  for (const char* at = list; *at != '\0'; ++at) {
+    if (*at == ',') {
+      if (at == list || at[1] == '\0' || at[1] == ',') {
+        return 0;
+      }
+      ++count;
+    }
+  }
+  return *list == '\0' ? 0 : count;
+}
+
+}  // namespace
+
+void PlayerHost(const SenderOptions& options, int player, char (&host)[256]) {
+  const char* item = options.host;
+  for (int i = 1; i < player && std::strchr(item, ',') != nullptr; ++i) {
+    item = std::strchr(item, ',') + 1;
+  }
+  const std::size_t length = std::strcspn(item, ",");
+  if (item == options.host && length == std::strlen(options.host) && options.players > 1) {
+    std::snprintf(host, sizeof host, "127.0.0.%d", player);  // the default, one per device
+  } else {
+    std::snprintf(host, sizeof host, "%.*s", static_cast<int>(length), item);
+  }
+}
+
 bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& options, char* error,
                         std::size_t errorCapacity) {
   options = SenderOptions{};
@@ -118,6 +149,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   options.webQr = -1;
   options.httpPort = kDefaultWebPort;
   options.throttleRest = kThrottleStays;
+  options.players = 1;
   bool webPortGiven = false;
   bool forgetCa = false;
   bool configDirGiven = false;
@@ -220,6 +252,14 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     } else if (std::strcmp(arg, "--config-dir") == 0 && hasValue) {
       options.configDir = argv[++i];
       configDirGiven = true;
+    } else if (std::strcmp(arg, "--players") == 0 && hasValue) {
+      webOnly = servingOnly = arg;
+      if (!ParseNumber(argv[++i], 1, kMaxPlayers, value) || value != static_cast<int>(value)) {
+        std::snprintf(error, errorCapacity, "--players takes a number from 1 to %d, not '%s'",
+                      kMaxPlayers, argv[i]);
+        return false;
+      }
+      options.players = static_cast<int>(value);
     } else if (std::strcmp(arg, "--start-feeder") == 0 && hasValue) {
       webOnly = servingOnly = arg;
       options.startFeeder = argv[++i];
@@ -319,6 +359,25 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   }
   if (options.webHttps && options.webPort == options.httpPort) {
     std::snprintf(error, errorCapacity, "--web-port and --http-port must differ");
+    return false;
+  }
+  const std::size_t hosts = HostCount(options.host);
+  if (hosts == 0) {
+    std::snprintf(error, errorCapacity,
+                  "--host takes an address, or with --players a list of them");
+    return false;
+  }
+  if (hosts > 1 && !web) {
+    std::snprintf(error, errorCapacity,
+                  "--host takes a list of addresses only with --web --players");
+    return false;
+  }
+  if (hosts > 1 ? hosts != static_cast<std::size_t>(options.players)
+                : options.players > 1 && std::strcmp(options.host, kDefaultSendHost) != 0) {
+    std::snprintf(error, errorCapacity,
+                  "--players %d sends to 127.0.0.1 to 127.0.0.%d, or to as many addresses given as "
+                  "--host A,B,...; --host has %zu",
+                  options.players, options.players, hosts);
     return false;
   }
   if (numberCount > 0 && numberCount < 5) {

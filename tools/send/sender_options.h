@@ -40,7 +40,8 @@ struct SenderOptions {
   const char* configDir;    // where the pairing and the authority are kept, or null: the user's
   bool newToken;            // a new pairing token, instead of the kept one
   float throttleRest;       // Z when the phone goes quiet, or kThrottleStays
-  const char* startFeeder;  // a feeder to run beside for device 1, or null
+  const char* startFeeder;  // a feeder to run beside for each player's device, or null
+  int players;              // --web: phones that steer a device each, 1 to kMaxPlayers
 };
 
 // The neutral position keeps the throttle where it was, unless asked otherwise.
@@ -54,6 +55,12 @@ inline constexpr double kDefaultDemoSeconds = 5.0;
 inline constexpr std::size_t kMaxDatagramSize = 65507;
 inline constexpr std::uint16_t kDefaultWebPort = 8080;
 inline constexpr std::uint16_t kDefaultHttpsPort = 8443;
+inline constexpr int kMaxPlayers = 16;
+
+// Where player `player` (1..options.players)'s datagrams go: the player-th address of a
+// --host list, or with one --host of 127.0.0.1 (the default) and more than one player,
+// 127.0.0.`player`, device `player`'s own loopback address.
+void PlayerHost(const SenderOptions& options, int player, char (&host)[256]);
 
 // Parses the command line; on failure writes a one-line reason to `error` and returns false.
 bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& options, char* error,
