@@ -132,7 +132,7 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
     phone/web_mode.cpp
     phone/pairing.cpp
     phone/https_identity.cpp
-    phone/detached_output.cpp
+    platform/detached_output.cpp
     phone/page_files.cpp
     phone/local_authority.cpp
     phone/terminal_qr.cpp

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "phone/controller_message.h"
-#include "phone/detached_output.h"
+#include "platform/detached_output.h"
 #include "phone/pairing.h"
 #include "phone/web_server.h"
 #include "platform/feeder_process.h"

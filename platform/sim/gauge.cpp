@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/sim/live_region.h"
+#include "platform/live_region.h"
 #include "platform/terminal.h"
 
 namespace joywire {

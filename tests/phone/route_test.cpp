@@ -7,8 +7,6 @@
 
 #include <string>
 
-#include "phone/private_ranges.h"
-
 namespace joywire::web {
 namespace {
 
@@ -110,14 +108,16 @@ TEST(Route, EachRequestGoesWhereItsTokenNamesAndMethodSay) {
   }
 }
 
-// Written from the one table of ranges, as the authorities made before it carry them: a kept
-// authority is still recognised as ours.
-TEST(PrivateRanges, TheAuthoritysConstraintsAreThoseKeptAuthoritiesCarry) {
-  EXPECT_EQ(PrivateNameConstraints(),
-            "critical,permitted;IP:10.0.0.0/255.0.0.0,permitted;IP:172.16.0.0/255.240.0.0,"
-            "permitted;IP:192.168.0.0/255.255.0.0,permitted;IP:127.0.0.0/255.0.0.0,"
-            "permitted;DNS:localhost,permitted;DNS:local");
-  EXPECT_TRUE(InPrivateRange(0xAC1FFFFF) && !InPrivateRange(0xAC200000));
+TEST(JoinRequestOf, TheQueryAsksMalformedPartsCountAsNotAsked) {
+  const JoinRequest asked = JoinRequestOf("/ws?token=t&id=Ab-_0123456789&want=16&take=2");
+  EXPECT_EQ(asked.identity, "Ab-_0123456789");
+  EXPECT_EQ(asked.wanted, 16);
+  EXPECT_EQ(asked.takeOver, 2);
+  for (const char* target : {"/ws?id=short&want=17&take=-1", "/ws?id=has%20space1&want=1x",
+                             "/ws?want=007&take=", "/ws"}) {
+    const JoinRequest none = JoinRequestOf(target);
+    EXPECT_TRUE(none.identity.empty() && none.wanted == 0 && none.takeOver == 0) << target;
+  }
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "phone/route.h"
-
 namespace joywire::web {
 namespace {
 
@@ -36,18 +34,6 @@ TEST(ChoosePlayer, AKeptPlayerWaitsForItsPhoneAndOnlyAnExplicitTakeoverTakesOneI
   seats[1].steered = true;
   EXPECT_EQ(ChoosePlayer(seats, 3, {"eeeeeeee", 0, 0}, now), 0) << "all in use";
   EXPECT_EQ(ChoosePlayer(seats, 3, {"eeeeeeee", 0, 9}, now), 0) << "no such player";
-}
-
-TEST(JoinRequestOf, TheQueryAsksMalformedPartsCountAsNotAsked) {
-  const JoinRequest asked = JoinRequestOf("/ws?token=t&id=Ab-_0123456789&want=16&take=2");
-  EXPECT_EQ(asked.identity, "Ab-_0123456789");
-  EXPECT_EQ(asked.wanted, 16);
-  EXPECT_EQ(asked.takeOver, 2);
-  for (const char* target : {"/ws?id=short&want=17&take=-1", "/ws?id=has%20space1&want=1x",
-                             "/ws?want=007&take=", "/ws"}) {
-    const JoinRequest none = JoinRequestOf(target);
-    EXPECT_TRUE(none.identity.empty() && none.wanted == 0 && none.takeOver == 0) << target;
-  }
 }
 
 }  // namespace

@@ -5,12 +5,7 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include "platform/posix/escape_sequence.h"
-#endif
 #include "control/control_packet.h"
-#include "tools/send/demo_motion.h"
-#include "tools/send/key_control.h"
 #include "tools/send/sender_options.h"
 
 namespace joywire {
@@ -141,95 +136,6 @@ TEST(SenderOptions, LinesOfFiveNumbers) {
   EXPECT_FALSE(ParseFiveNumbers("1 2 x 4 5", values));
   EXPECT_FALSE(ParseFiveNumbers("1 2 3x 4 5", values));
 }
-
-TEST(DemoMotion, StaysInRangeAndButtonsTakeTurns) {
-  int seen[3] = {0, 0, 0};
-  for (double t = 0; t < 12.0; t += 0.01) {
-    float v[5];
-    DemoMotion(t, v);
-    for (int axis = 0; axis < 3; ++axis) {
-      EXPECT_GE(v[axis], -1.0f);
-      EXPECT_LE(v[axis], 1.0f);
-    }
-    EXPECT_FALSE(v[3] == 1.0f && v[4] == 1.0f);
-    ++seen[v[3] == 1.0f ? 1 : v[4] == 1.0f ? 2 : 0];
-  }
-  EXPECT_GT(seen[0], 0);
-  EXPECT_GT(seen[1], 0);
-  EXPECT_GT(seen[2], 0);
-}
-
-TEST(KeyboardStick, StepsClampAtTheEndsAndSpaceCentres) {
-  KeyboardStick stick{};
-  for (int i = 0; i < 15; ++i) {
-    ApplyKey(stick, KeyFromCharacter('d'));  // right, past the end
-    ApplyKey(stick, Key::kUp);
-  }
-  ApplyKey(stick, Key::kPageDown);
-  ApplyKey(stick, KeyFromCharacter('2'));
-  float v[5];
-  StickValues(stick, v);
-  EXPECT_EQ(v[0], 1.0f);
-  EXPECT_EQ(v[1], -1.0f);
-  EXPECT_EQ(v[2], -0.1f);
-  EXPECT_EQ(v[4], 1.0f);
-  EXPECT_TRUE(ApplyKey(stick, KeyFromCharacter(' ')));
-  StickValues(stick, v);
-  EXPECT_EQ(v[0] + v[1] + v[2] + v[3] + v[4], 0.0f);
-  EXPECT_FALSE(ApplyKey(stick, KeyFromCharacter(0x1B)));  // Esc quits, as do q and Ctrl-C
-  EXPECT_FALSE(ApplyKey(stick, KeyFromCharacter(0x03)));
-}
-
-TEST(KeyboardStick, ALateSenderCarriesOnFromNowWithoutABurst) {
-  using std::chrono::milliseconds;
-  const std::chrono::steady_clock::time_point start{};
-  EXPECT_EQ(NextSendTime(start, milliseconds(100), start + milliseconds(30)),
-            start + milliseconds(100));
-  // Stopped for 3 s at 10 a second: the next one is due now, not 30 in a row.
-  const auto resumed = start + milliseconds(3000);
-  EXPECT_EQ(NextSendTime(start, milliseconds(100), resumed), resumed);
-  EXPECT_EQ(NextSendTime(resumed, milliseconds(100), resumed), resumed + milliseconds(100));
-}
-
-#ifndef _WIN32
-// Each sequence after its ESC, and the key it is; nothing of it may be left over.
-TEST(KeyboardKeys, EscapeSequencesAreReadToTheirEnd) {
-  struct Case {
-    const char* bytes;
-    TerminalKeyKind kind;
-  };
-  const Case cases[] = {
-      {"[A", TerminalKeyKind::kUp},
-      {"OB", TerminalKeyKind::kDown},
-      {"[1;5C", TerminalKeyKind::kRight},
-      {"O2D", TerminalKeyKind::kLeft},
-      {"[5~", TerminalKeyKind::kPageUp},
-      {"[6;2~", TerminalKeyKind::kPageDown},
-      {"[[A", TerminalKeyKind::kOther},            // the Linux console's F1
-      {"[99999999999~", TerminalKeyKind::kOther},  // no overflow, however long
-      {"[200~", TerminalKeyKind::kOther},
-      {"[?1;2c", TerminalKeyKind::kOther},
-      {"[1 q", TerminalKeyKind::kOther},
-      {"x", TerminalKeyKind::kOther},      // Alt+x
-      {"\x1b", TerminalKeyKind::kEscape},  // Esc twice
-  };
-  for (const Case& c : cases) {
-    EscapeSequence sequence;
-    const std::string bytes = c.bytes;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-      EXPECT_EQ(sequence.Feed(static_cast<unsigned char>(bytes[i])), i + 1 == bytes.size())
-          << "ESC " << bytes << " at byte " << i;
-    }
-    EXPECT_EQ(sequence.Key().kind, c.kind) << "ESC " << bytes;
-  }
-  // What a wait that runs out leaves: a lone Esc, or a sequence cut short.
-  EXPECT_EQ(EscapeSequence().Key().kind, TerminalKeyKind::kEscape);
-  EscapeSequence cut;
-  cut.Feed('[');
-  cut.Feed('1');
-  EXPECT_EQ(cut.Key().kind, TerminalKeyKind::kOther);
-}
-#endif
 
 }  // namespace
 }  // namespace joywire

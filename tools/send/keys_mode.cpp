@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/key_input.h"
+#include "platform/live_region.h"
 #include "tools/send/key_control.h"
 #include "tools/send/send_mode.h"
 
@@ -10,11 +11,20 @@ namespace joywire {
 
 namespace {
 
+void WriteTerminal(const char* text, std::size_t length) {
+  std::fwrite(text, 1, length, stdout);
+  std::fflush(stdout);
+}
+
+// The stick's line, kept under the key help; the keys are read without echo already.
+LiveRegion g_region(WriteTerminal, false);
+
 void ShowStick(const KeyboardStick& stick) {
   char line[128];
-  const std::size_t length = FormatStick(stick, line, sizeof line);
-  std::printf("\r%.*s", static_cast<int>(length), line);
-  std::fflush(stdout);
+  std::size_t length = FormatStick(stick, line, sizeof line - 1);
+  length = length < sizeof line - 2 ? length : sizeof line - 2;
+  line[length++] = '\n';
+  g_region.Show(line, length);
 }
 
 }  // namespace
@@ -29,6 +39,7 @@ int SendKeys(const UdpSender& sender, const SenderOptions& options) {
       "  arrows or W/A/S/D: X and Y   Page Up/Down or R/F: Z   1, 2: buttons\n"
       "  space: centre   q or Esc: quit\n",
       options.host, static_cast<unsigned>(options.port));
+  std::fflush(stdout);
   const auto period = std::chrono::duration<double>(1.0 / options.rate);
   KeyboardStick stick{};
   int status = 0;
@@ -54,7 +65,7 @@ int SendKeys(const UdpSender& sender, const SenderOptions& options) {
       continue;  // time for the next datagram at the rate
     }
     if (key == Key::kInputEnded) {
-      std::fprintf(stderr, "\njoywire-send: the terminal is gone (end of input); stopped\n");
+      std::fprintf(stderr, "joywire-send: the terminal is gone (end of input); stopped\n");
       status = 1;
       break;
     }
@@ -64,7 +75,7 @@ int SendKeys(const UdpSender& sender, const SenderOptions& options) {
     due = std::chrono::steady_clock::now();  // a key is sent at once
   }
   CloseKeyInput();
-  std::printf("\n");
+  g_region.Freeze();  // the last position stays, above the shell's prompt
   return status;
 }
 

@@ -1,4 +1,4 @@
-#include "platform/sim/live_region.h"
+#include "platform/live_region.h"
 
 #include <cstdio>
 
@@ -43,7 +43,9 @@ void LiveRegion::Show(const char* lines, std::size_t length) {
       ++current;
     }
   }
-  SuppressTerminalEcho(true);  // keys typed now would move the cursor under the lines
+  if (quietsTyping_) {
+    SuppressTerminalEcho(true);  // keys typed now would move the cursor under the lines
+  }
   terminal_(lines, length);
   lines_ = count;
 }
@@ -60,7 +62,9 @@ void LiveRegion::BeforeInput() {
   if (!atLineStart_) {
     StepAside();  // a prompt is waiting on its line: the typing goes after it
   }
-  SuppressTerminalEcho(false);
+  if (quietsTyping_) {
+    SuppressTerminalEcho(false);
+  }
   typing_ = true;
 }
 
@@ -95,7 +99,9 @@ void LiveRegion::AfterInput(int character, bool echoed) {
 void LiveRegion::Freeze() {
   lines_ = 0;
   frozen_ = true;
-  SuppressTerminalEcho(false);
+  if (quietsTyping_) {
+    SuppressTerminalEcho(false);
+  }
 }
 
 }  // namespace joywire

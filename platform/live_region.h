@@ -5,14 +5,18 @@
 namespace joywire {
 
 // The lines a live display keeps below the program's own text on a terminal, redrawn in
-// place. It alone knows where the cursor stands relative to them, so every write to the
-// terminal and every wait for the operator's typing goes through it; that way no output path
-// has to remember to keep the display in step.
+// place: the simulated joystick's gauge, the key sender's stick, the phone server's status.
+// It alone knows where the cursor stands relative to them, so every write to the terminal and
+// every wait for the operator's typing goes through it; that way no output path has to
+// remember to keep the display in step.
 class LiveRegion {
  public:
   using Writer = void (*)(const char* text, std::size_t length);
 
-  explicit LiveRegion(Writer terminal) : terminal_(terminal) {}
+  // `quietsTyping`: the terminal's echo is held off while lines are shown (a program that
+  // reads its keys itself has already done so).
+  explicit LiveRegion(Writer terminal, bool quietsTyping = true)
+      : terminal_(terminal), quietsTyping_(quietsTyping) {}
 
   // Whether lines may be shown now: the text above has ended its line, nobody is typing, and
   // the region has not been frozen.
@@ -32,11 +36,12 @@ class LiveRegion {
   void Freeze();
 
  private:
-  static constexpr int kMaxLines = 8;
+  static constexpr int kMaxLines = 24;  // the phone server shows a line per player, 16 at most
 
   void StepAside();
 
   Writer terminal_;
+  bool quietsTyping_;
   int lineLengths_[kMaxLines] = {};
   int lines_ = 0;      // lines shown above the cursor
   int typedRows_ = 0;  // rows of echoed typing between them and the cursor

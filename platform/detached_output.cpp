@@ -1,11 +1,11 @@
-#include "phone/detached_output.h"
+#include "platform/detached_output.h"
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "platform/live_region.h"
 #include "platform/terminal.h"
 
 namespace joywire {
@@ -14,12 +14,6 @@ namespace {
 
 // Room for a good many lines; past it, a held-up output loses lines rather than memory.
 constexpr std::size_t kBufferLimit = 64 * 1024;
-constexpr char kClearLine[] = "\r\x1b[K";
-
-// Back to the start of a status of `lines` lines, and everything from there on cleared.
-std::string ClearStatus(std::size_t lines) {
-  return lines <= 1 ? kClearLine : "\r\x1b[" + std::to_string(lines - 1) + "A\x1b[J";
-}
 
 }  // namespace
 
@@ -27,7 +21,7 @@ struct DetachedOutput::Shared {
   std::mutex mutex;
   std::condition_variable changed;
   std::string queued;  // lines not yet handed to the writer
-  std::string status;  // the status line as it should stand
+  std::string status;  // the status as it should stand
   bool statusDue = false;
   std::size_t dropped = 0;
   bool writing = false;
@@ -36,36 +30,42 @@ struct DetachedOutput::Shared {
 
 namespace {
 
-// The writer: takes what is queued and writes it, however long each write takes.
+bool g_writeFailed = false;  // the writer thread's alone
+
+void WriteOut(const char* text, std::size_t length) {
+  g_writeFailed = g_writeFailed || !WriteToStandardOutput(text, length);
+}
+
+// The writer: takes what is queued and writes it, however long each write takes; on a terminal
+// the status stays below the lines, redrawn in place.
 void WriteAll(std::shared_ptr<DetachedOutput::Shared> shared, bool live) {
-  TakeNoSignalsOnThisThread();  // a signal to stop is the server's, on its own thread
+  TakeNoSignalsOnThisThread();         // a signal to stop is the server's, on its own thread
+  LiveRegion region(WriteOut, false);  // typing disturbs nothing: the status is redrawn anyway
   std::unique_lock lock(shared->mutex);
-  std::size_t shownLines = 1;  // of the status on the terminal now (one per player)
   for (;;) {
     shared->changed.wait(
         lock, [&] { return !shared->queued.empty() || shared->statusDue || shared->dropped > 0; });
-    std::string chunk = live ? ClearStatus(shownLines) : "";
-    chunk += shared->queued;
-    shared->queued.clear();
+    std::string text;
+    text.swap(shared->queued);
     if (shared->dropped > 0) {
-      chunk += std::string(live ? kClearLine : "") +
-               "joywire-send: " + std::to_string(shared->dropped) +
-               " lines of output dropped while the output was held up\n";
+      text += "joywire-send: " + std::to_string(shared->dropped) +
+              " lines of output dropped while the output was held up\n";
       shared->dropped = 0;
     }
-    if (live) {
-      chunk += shared->status;  // redrawn under the lines
-      shownLines = 1 + static_cast<std::size_t>(
-                           std::count(shared->status.begin(), shared->status.end(), '\n'));
-    }
+    std::string status = shared->status.empty() ? "" : shared->status + "\n";
     shared->statusDue = false;
     shared->writing = true;
     const bool broken = shared->broken;
     lock.unlock();
-    const bool written = broken || WriteToStandardOutput(chunk.data(), chunk.size());
+    if (!broken && live) {
+      region.WriteText(WriteOut, text.data(), text.size());
+      region.Show(status.data(), status.size());
+    } else if (!broken) {
+      WriteOut(text.data(), text.size());
+    }
     lock.lock();
     shared->writing = false;
-    shared->broken = !written || broken;
+    shared->broken = broken || g_writeFailed;
     shared->changed.notify_all();
   }
 }
@@ -79,7 +79,7 @@ DetachedOutput::DetachedOutput(bool live) : shared_(std::make_shared<Shared>()),
 DetachedOutput::~DetachedOutput() = default;
 
 void DetachedOutput::Line(std::string_view text) {
-  Text(std::string(live_ ? kClearLine : "") + std::string(text) + "\n");
+  Text(std::string(text) + "\n");
 }
 
 void DetachedOutput::Text(std::string_view text) {
