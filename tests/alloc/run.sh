@@ -15,8 +15,8 @@ echo 127.0.0.1 >&3
 for _ in $(seq 100); do grep -q "init complete" "$work/out" && break; sleep 0.1; done
 # Paced, and more until the 10,001st update has come: a busy machine may drop some from the
 # socket's queue.
-for _ in $(seq 40); do
-  "$sender" --host 127.0.0.1 --flood 1000 --rate 50000 2>/dev/null
+for round in $(seq 40); do  # the 20 bytes, and every other round the longer record
+  "$sender" --host 127.0.0.1 --flood 1000 --rate 50000 $([ $((round % 2)) = 0 ] && echo --buttons 0x5) 2>/dev/null
   grep -q "Feeding vJoy device number 1 failed" "$work/out" && break
 done
 echo >&3

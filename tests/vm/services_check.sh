@@ -63,13 +63,17 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   steer() {  # steer ID X-BYTES
     { printf 'POST /input?token=%s&id=%s HTTP/1.1\r\nHost: 127.0.0.1:8443\r\nConnection: close\r\n' "$token" "$1"
       printf "Content-Length: 20\r\n\r\n\0\0$2\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"; } |
-      openssl s_client -quiet -connect 127.0.0.1:8443 2>/dev/null | head -1
+      openssl s_client -quiet -connect 127.0.0.1:8443 2>/dev/null | tr -d '\r' | grep -E '^HTTP|^X-Joywire' | tr '\n' ' '
   }
   for k in 1 2; do evdev-reader "joywire virtual joystick $k" 2 20 >/tmp/evdev$k.out 2>&1 & done
   until_true 1000 grep -q ready /tmp/evdev1.out && until_true 1000 grep -q ready /tmp/evdev2.out
   echo "  $(steer phoneNumberOne '\200\077') / $(steer phoneNumberTwo '\000\077')" && wait
   check "two players steer two joysticks ($(grep -h "^frame:" /tmp/evdev1.out /tmp/evdev2.out | tr '\n' ' '))" \
     sh -c 'grep -q "ABS_X=32767" /tmp/evdev1.out && grep -q "ABS_X=24575" /tmp/evdev2.out && ! grep -q "ABS_X=32767" /tmp/evdev2.out'
+  steered=$(hundredths) third=$(steer phoneNumberThree '\000\000')
+  check "a third phone: both players are kept for their phones ($third)" grep -q "^HTTP/1.1 409 " <<EOF3
+$third
+EOF3
 
   ip addr add 10.9.9.9/32 dev lo
   names=$(openssl s_client -connect 10.9.9.9:8443 </dev/null 2>/dev/null | openssl x509 -noout -ext subjectAltName | sed -n 's/^ *//; 2p')
@@ -80,6 +84,12 @@ if [ ! -e /var/lib/vm-first-boot-done ]; then
   check "joywire-web-pairing shows the address of now, with the token" grep -q "https://10.9.9.9:8443/#$token" /tmp/pairing.out
   check "the journal carries the address lines" sh -c "journalctl -u joywire-web -o cat | grep -q '#$token'"
   for unit in joywire@1 joywire-web; do echo "  $(systemd-analyze security "$unit" | tail -1)"; done
+  kept=$(((steered + 6100 - $(hundredths)) / 100 + 1))  # the 60 s its players are kept, and 1
+  [ "$kept" -le 0 ] || sleep "$kept"
+  third=$(steer phoneNumberThree '\000\000')
+  check "... and after 60 s the first is free for it ($third)" grep -q "^HTTP/1.1 204 .*Player: 1 of 2" <<EOF3
+$third
+EOF3
   touch /var/lib/vm-first-boot-done && sync
   systemctl reboot 2>/dev/null  # no D-Bus here to ask logind
 else
