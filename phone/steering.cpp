@@ -88,10 +88,14 @@ void Steering::Steer(const Steerer& steerer, const ControllerMessage& message) {
       return;
     }
     const std::shared_ptr<Steerer> steerer = quiet.steerer.lock();
-    if (steerer && steerer->LeavesWhenQuiet()) {
+    const bool left = steerer && steerer->LeavesWhenQuiet();
+    if (left) {
       Release(number);
     }
     LetGo(number);
+    if (left) {
+      events_.Disconnected(number, {}, "no request for 500 ms");
+    }
   });
 }
 

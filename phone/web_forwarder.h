@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "phone/controller_message.h"
-#include "platform/detached_output.h"
 #include "phone/pairing.h"
 #include "phone/web_server.h"
+#include "platform/detached_output.h"
 #include "platform/feeder_process.h"
 #include "platform/firewall_hint.h"
 #include "platform/terminal.h"
@@ -90,12 +90,14 @@ class WebForwarder : public WebEvents {
     Log(Named(player, "controller") + " connected from " + of.peer);
   }
 
+  // `peer` empty: the phone that steers `player` now (one that sends requests went quiet).
   void Disconnected(int player, std::string_view peer, std::string_view why) override {
-    if (peer == players_[player - 1].peer) {
-      players_[player - 1].peer.clear();
+    std::string& steering = players_[player - 1].peer;
+    const std::string who = peer.empty() ? steering : std::string(peer);
+    if (peer.empty() || peer == steering) {
+      steering.clear();
     }
-    Log(Named(player, "controller") + " " + std::string(peer) + " disconnected (" +
-        std::string(why) + ")");
+    Log(Named(player, "controller") + " " + who + " disconnected (" + std::string(why) + ")");
   }
 
   // A stranger can make these as fast as the network carries them: the first is told at once,

@@ -27,6 +27,7 @@ class WebEvents {
   // The process is about to stop for a while (Ctrl-Z), the neutral position sent.
   virtual void Suspended() = 0;
   virtual void Connected(int player, std::string_view peer) = 0;
+  // `peer` empty: the phone that steered it, which sent requests and went quiet.
   virtual void Disconnected(int player, std::string_view peer, std::string_view why) = 0;
   // The round trip a player's phone measured (the median of its last few seconds).
   virtual void RoundTrip(int player, int milliseconds) = 0;

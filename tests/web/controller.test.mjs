@@ -75,13 +75,18 @@ function fetchPlain(port, path) {
   });
 }
 
-function freePort() {
-  return new Promise((resolve) => {
-    const probe = net.createServer().listen(0, "127.0.0.1", () => {
-      const { port } = probe.address();
-      probe.close(() => resolve(port));
+// A port free now and never handed out before in this run (the system may offer one twice).
+const handedOut = new Set();
+async function freePort() {
+  for (;;) {
+    const port = await new Promise((resolve) => {
+      const probe = net.createServer().listen(0, "127.0.0.1", () => {
+        const { port: free } = probe.address();
+        probe.close(() => resolve(free));
+      });
     });
-  });
+    if (!handedOut.has(port)) return handedOut.add(port), port;
+  }
 }
 
 // Until a datagram arrives, after `since`, whose values pass `wanted`; its arrival time.
