@@ -103,6 +103,7 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
   # compile.
   add_library(joywire_web_server STATIC
     phone/connection_budget.cpp
+    phone/player_status.cpp
     phone/route.cpp
     phone/steering.cpp
     phone/web_server.cpp

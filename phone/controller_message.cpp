@@ -9,6 +9,9 @@ namespace joywire {
 
 MessageVerdict CheckControllerMessage(const unsigned char* bytes, std::size_t size, bool binary,
                                       ControllerMessage& message) {
+  if (size > kControllerMessageLimit) {
+    return MessageVerdict::kTooLarge;
+  }
   if (!binary) {
     return MessageVerdict::kNotBinary;
   }
@@ -59,6 +62,8 @@ CloseFor CloseForVerdict(MessageVerdict verdict) {
       return CloseFor{1003, "binary messages only"};
     case MessageVerdict::kWrongSize:
       return CloseFor{1008, "a message is 20 bytes, or 56 for the longer record"};
+    case MessageVerdict::kTooLarge:
+      return CloseFor{1009, "a message is 56 bytes at most"};
     case MessageVerdict::kNotFinite:
       return CloseFor{1007, "values must be finite"};
     case MessageVerdict::kNotRecord:
@@ -81,7 +86,8 @@ ControllerMessage NeutralOf(const ControllerMessage& last) {
 bool ReadRoundTripReport(const unsigned char* bytes, std::size_t size, int& milliseconds) {
   constexpr char kPrefix[] = "rtt ";
   constexpr std::size_t kPrefixSize = sizeof kPrefix - 1;
-  if (size <= kPrefixSize || size > kPrefixSize + 5 ||
+  constexpr std::size_t kDigits = 9;  // whatever a page's clock may report
+  if (size <= kPrefixSize || size > kPrefixSize + kDigits ||
       std::memcmp(bytes, kPrefix, kPrefixSize) != 0) {
     return false;
   }
@@ -92,8 +98,8 @@ bool ReadRoundTripReport(const unsigned char* bytes, std::size_t size, int& mill
     }
     value = value * 10 + (bytes[i] - '0');
   }
-  milliseconds = value;
-  return value <= 60000;
+  milliseconds = value <= 60000 ? value : -1;
+  return true;
 }
 
 }  // namespace joywire

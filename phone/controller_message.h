@@ -10,6 +10,8 @@ namespace joywire {
 // datagram: the 20 bytes (five little-endian float32: X, Y, Z in -1..1, buttons 0 or 1), or
 // the 56-byte longer record (those 20, then joywire's tail: more axes, a hat, 32 buttons).
 inline constexpr std::size_t kControllerMessageSize = 20;
+// Past this a message is refused before it has all come (it could be any length).
+inline constexpr std::size_t kControllerMessageLimit = 64;
 
 struct ControllerMessage {
   float values[5];
@@ -21,12 +23,15 @@ enum class MessageVerdict {
   kForward,    // a datagram as it stands
   kNotBinary,  // text: no controller sends that
   kWrongSize,  // neither 20 nor 56 bytes
+  kTooLarge,   // over kControllerMessageLimit: refused without reading it to its end
   kNotFinite,  // a NaN or an infinity among the values
   kNotRecord,  // 56 bytes that are not the longer record (its tag, version, hat or zero bytes)
 };
 
-// A text message "rtt N": the round trip in milliseconds (0 to 60000) that the page measured
-// from the server's acknowledgements, the median of its last few seconds.
+// A text message "rtt N": the round trip in milliseconds that the page measured from the
+// server's acknowledgements, the median of its last few seconds. `milliseconds` is -1 for a
+// report past a minute (a page that froze with an acknowledgement pending): a report still,
+// but nothing to show.
 bool ReadRoundTripReport(const unsigned char* bytes, std::size_t size, int& milliseconds);
 
 // Checks one message; on kForward `message` holds what it says.

@@ -53,15 +53,30 @@ int Steering::Join(const std::shared_ptr<Steerer>& steerer, const JoinRequest& r
   }
   Player& player = *players_[chosen - 1];
   const std::shared_ptr<Steerer> previous = player.steerer.lock();
+  // The same page on its other link (its WebSocket after requests, or back) is the same phone:
+  // it goes on, and nobody was taken over. (Another tab with the page is told, as any phone.)
+  const bool samePhone = !request.identity.empty() && player.identity == request.identity &&
+                         previous && previous->LeavesWhenQuiet() != steerer->LeavesWhenQuiet();
   player.identity = request.identity;
   if (previous == steerer) {
     return chosen;
   }
   player.steerer = steerer;
-  if (previous) {
+  if (previous && !samePhone) {
     previous->TakenOver(peer);
   }
   return chosen;
+}
+
+bool Steering::SteeredOnAnotherLink(const Steerer& steerer, std::string_view identity) const {
+  for (const auto& player : players_) {
+    const std::shared_ptr<Steerer> now = player->steerer.lock();
+    if (now && now.get() != &steerer && !now->LeavesWhenQuiet() && !identity.empty() &&
+        player->identity == identity) {
+      return true;
+    }
+  }
+  return false;
 }
 
 int Steering::PlayerOf(const Steerer& steerer) const {

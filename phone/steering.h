@@ -72,6 +72,9 @@ class Steering {
   void Leave(const Steerer& steerer);
   // Every player's neutral position now (the job stops for a while).
   void LetGo();
+  // Whether the phone with `identity` steers its player over a WebSocket, not by `steerer`'s
+  // requests: a request still on its way from before is older than what the WebSocket sends.
+  bool SteeredOnAnotherLink(const Steerer& steerer, std::string_view identity) const;
   // The player `steerer` steers, or 0.
   int PlayerOf(const Steerer& steerer) const;
   int Players() const { return static_cast<int>(players_.size()); }

@@ -38,7 +38,10 @@ class ControllerSession : public Controller {
     timeouts.idle_timeout = kIdleControllerTime;
     timeouts.keep_alive_pings = true;
     socket_.set_option(timeouts);
-    socket_.read_message_max(kMessageLimit);
+    // No limit of the stream's own: it would refuse a long message only once the close was
+    // answered, the stick held meanwhile. Read() takes a message a little at a time instead,
+    // and OnRead refuses it at once, however long it says it is.
+    socket_.read_message_max(0);
     socket_.text(true);  // what it is told: its player, and acknowledgements
     socket_.async_accept(request,
                          [self = Self()](beast::error_code error) { self->OnAccept(error); });
@@ -85,8 +88,9 @@ class ControllerSession : public Controller {
   }
 
   void Read() {
-    socket_.async_read(
-        buffer_, [self = Self()](beast::error_code error, std::size_t) { self->OnRead(error); });
+    socket_.async_read_some(
+        buffer_, kMessageLimit + 1 - buffer_.size(),
+        [self = Self()](beast::error_code error, std::size_t) { self->OnRead(error); });
   }
 
   // A phone's message: checked, then forwarded at once as one datagram.
@@ -104,13 +108,24 @@ class ControllerSession : public Controller {
       }
       return;
     }
+    if (closing_) {  // what comes until the close is answered is not read
+      buffer_.consume(buffer_.size());
+      Read();
+      return;
+    }
+    if (!socket_.is_message_done() && buffer_.size() <= kMessageLimit) {
+      Read();  // the rest of the message
+      return;
+    }
     ControllerMessage message;
     const auto data = buffer_.cdata();
     const auto* bytes = static_cast<const unsigned char*>(data.data());
     int roundTrip = 0;
     if (!socket_.got_binary() && ReadRoundTripReport(bytes, data.size(), roundTrip)) {
       buffer_.consume(buffer_.size());
-      server_.events.RoundTrip(player_, roundTrip);
+      if (roundTrip >= 0) {
+        server_.events.RoundTrip(player_, roundTrip);
+      }
       Read();
       return;
     }

@@ -10,6 +10,7 @@
 
 #include "phone/controller_message.h"
 #include "phone/pairing.h"
+#include "phone/player_status.h"
 #include "phone/web_server.h"
 #include "platform/detached_output.h"
 #include "platform/feeder_process.h"
@@ -222,16 +223,16 @@ class WebForwarder : public WebEvents {
     ShowStatus();
   }
 
-  // One line, or with several players one line a player.
+  // One line, or with several players one line a player, as the terminal's size lets them.
   void ShowStatus() {
     if (!live_) {
       return;
     }
-    std::string status;
+    PlayerLine lines[kMaxPlayers];
     for (std::size_t i = 0; i < players_.size(); ++i) {
-      status.append(i > 0 ? "\n" : "").append(StatusOf(static_cast<int>(i) + 1));
+      lines[i] = PlayerLine{StatusOf(static_cast<int>(i) + 1), !players_[i].peer.empty()};
     }
-    output_.Status(status);
+    output_.Status(FitPlayerLines(lines, players_.size(), TerminalColumns(), TerminalRows()));
   }
 
   std::string StatusOf(int number) const {

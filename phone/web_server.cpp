@@ -59,14 +59,34 @@ std::string_view AddressOfPeer(std::string_view peer) {
   return peer.substr(0, peer.rfind(':'));
 }
 
+void Server::RememberPaired(const asio::ip::address& address) {
+  constexpr std::size_t kRemembered = 64;
+  std::erase(paired, address);
+  if (paired.size() >= kRemembered) {
+    paired.erase(paired.begin());
+  }
+  paired.push_back(address);
+}
+
+bool Server::WasPaired(const asio::ip::address& address) const {
+  return std::find(paired.begin(), paired.end(), address) != paired.end();
+}
+
 ConnectionSlot::ConnectionSlot(Server& server, Service service, const tcp::socket& socket,
-                               bool showedToken, std::function<void()> close)
-    : connections_(server.connections[static_cast<int>(service)]),
-      showedToken_(showedToken),
+                               bool webSocket, std::function<void()> close)
+    : server_(server),
+      connections_(server.connections[static_cast<int>(service)]),
+      showedToken_(webSocket),
+      webSocket_(webSocket),
       close_(std::move(close)) {
   beast::error_code error;
   peer_ = socket.remote_endpoint(error).address();
   entry_ = connections_.insert(connections_.end(), this);
+}
+
+void ConnectionSlot::ShowedToken() {
+  showedToken_ = true;
+  server_.RememberPaired(peer_);
 }
 
 ConnectionSlot::~ConnectionSlot() {
@@ -80,10 +100,11 @@ bool ConnectionSlot::MakeRoom(Server& server, Service service, const asio::ip::a
   for (ConnectionSlot* slot : server.connections[static_cast<int>(service)]) {
     if (!slot->closed_ && count < kMaxConnections) {  // one closed to make room ends in a moment
       slots[count] = slot;
-      open[count++] = OpenConnection{slot->peer_, slot->showedToken_};
+      open[count++] = OpenConnection{slot->peer_, slot->showedToken_, server.WasPaired(slot->peer_),
+                                     slot->webSocket_, slot->idle_};
     }
   }
-  const std::ptrdiff_t close = ConnectionToClose(open, count, peer);
+  const std::ptrdiff_t close = ConnectionToClose(open, count, peer, server.WasPaired(peer));
   if (close < 0) {
     return close == kRoomEnough;
   }
@@ -91,7 +112,9 @@ bool ConnectionSlot::MakeRoom(Server& server, Service service, const asio::ip::a
   closing->closed_ = true;
   closing->close_();
   server.events.Refused(closing->peer_.to_string(),
-                        "closed, to make room: it had not shown the token");
+                        closing->showedToken_
+                            ? "closed, to make room: its address held too many connections"
+                            : "closed, to make room: it had not shown the token");
   return true;
 }
 

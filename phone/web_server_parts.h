@@ -41,7 +41,7 @@ inline constexpr auto kRequestTime = std::chrono::seconds(5);    // a first requ
 inline constexpr auto kKeepAliveTime = std::chrono::seconds(1);  // a connection's next request
 inline constexpr std::size_t kHeaderLimit = 4096;
 inline constexpr std::size_t kBodyLimit = 64;
-inline constexpr std::size_t kMessageLimit = 64;  // a controller message is 20 bytes, or 56
+inline constexpr std::size_t kMessageLimit = kControllerMessageLimit;
 inline constexpr auto kIdleControllerTime = std::chrono::seconds(20);  // pinged, then dropped
 inline constexpr auto kTickInterval = std::chrono::milliseconds(250);
 inline constexpr unsigned short kTakenOver = 4000;
@@ -82,33 +82,45 @@ struct Server {
   Steering steering;
   // The controllers that send by HTTPS requests, one per phone (by its page's id).
   std::vector<std::shared_ptr<RequestController>> requests;
+  // The addresses that showed the token, the latest last: phones that were paired, which a
+  // flood from addresses that never did cannot push out.
+  std::vector<asio::ip::address> paired;
   bool stopping = false;
+
+  void RememberPaired(const asio::ip::address& address);
+  bool WasPaired(const asio::ip::address& address) const;
 };
 
 // One open connection of a listener, counted against its limits while it lives.
 class ConnectionSlot {
  public:
-  // `close` ends the connection at once, when the slot makes room for a newer one.
-  ConnectionSlot(Server& server, Service service, const tcp::socket& socket, bool showedToken,
+  // `close` ends the connection at once, when the slot makes room for a newer one. A
+  // `webSocket` slot is a controller's, which has shown the token.
+  ConnectionSlot(Server& server, Service service, const tcp::socket& socket, bool webSocket,
                  std::function<void()> close);
   ~ConnectionSlot();
   ConnectionSlot(const ConnectionSlot&) = delete;
   ConnectionSlot& operator=(const ConnectionSlot&) = delete;
 
   // The connection showed the pairing token: nobody without it can make it give way.
-  void ShowedToken() { showedToken_ = true; }
+  void ShowedToken();
   // It was taken over, or is closing: it counts as a stranger's again, and may give way.
   void LostToken() { showedToken_ = false; }
+  // An HTTP connection waits for its next request (true), or is busy with one.
+  void Idle(bool idle) { idle_ = idle; }
 
   // Whether a new connection from `peer` may be taken on `service`'s listener, after closing
   // the oldest one that has not shown the token where that makes room.
   static bool MakeRoom(Server& server, Service service, const asio::ip::address& peer);
 
  private:
+  Server& server_;
   std::list<ConnectionSlot*>& connections_;
   std::list<ConnectionSlot*>::iterator entry_;
   asio::ip::address peer_;
   bool showedToken_;
+  bool webSocket_;
+  bool idle_ = false;
   bool closed_ = false;
   std::function<void()> close_;
 };

@@ -67,6 +67,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     parser_->body_limit(kBodyLimit);
     // Time for a first request; a kept-alive connection that idles longer gives way.
     beast::get_lowest_layer(stream_).expires_after(answered_ ? kKeepAliveTime : kRequestTime);
+    slot_.Idle(true);
     http::async_read(stream_, buffer_, *parser_,
                      [self = this->shared_from_this()](beast::error_code error, std::size_t) {
                        self->OnRequest(error);
@@ -74,6 +75,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
   }
 
   void OnRequest(beast::error_code error) {
+    slot_.Idle(false);
     if (error) {
       if (error != http::error::end_of_stream && error != beast::error::timeout &&
           error != ssl::error::stream_truncated && error != asio::error::operation_aborted) {
@@ -128,11 +130,15 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
       Respond(http::status::bad_request, "bad message\n", "text/plain");
       return;
     }
+    if (server_.steering.SteeredOnAnotherLink(*controller, join.identity)) {
+      // The same page on its WebSocket now: a request still on its way is older than that.
+      Respond(http::status::no_content, "", "text/plain");
+      return;
+    }
     int player = controller->Player();
     if (player == 0) {
       // Taken over by another phone: it asks for its player again, explicitly.
-      if (!controller->takenOverBy.empty() && join.takeOver == 0 &&
-          server_.steering.Players() > 1) {
+      if (!controller->takenOverBy.empty() && join.takeOver == 0) {
         Respond(http::status::conflict,
                 TakenOverReason(server_, join.wanted, AddressOfPeer(controller->takenOverBy)),
                 "text/plain");

@@ -20,8 +20,9 @@ bool EnableTerminalEscapes();
 // (Windows); what was changed is put back however the process ends.
 void EnableTerminalOutput();
 
-// Columns of the terminal on standard error; 80 when it cannot tell.
+// Columns and rows of the terminal on standard error; 80 and 24 when it cannot tell.
 int TerminalColumns();
+int TerminalRows();
 
 // Whether a line typed on standard input is echoed by the terminal (so the cursor moves).
 bool StandardInputEchoes();

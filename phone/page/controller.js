@@ -251,7 +251,8 @@
         send(true);
       } else if (ack && messagesSent - Number(ack[1]) < sendTimes.length && Number(ack[1]) > 0) {
         const median = roundTrip(performance.now() - sendTimes[Number(ack[1]) % sendTimes.length]);
-        if (attempt.readyState === WebSocket.OPEN) attempt.send(`rtt ${median}`);
+        // A page frozen with an acknowledgement pending measures minutes: at most one is told.
+        if (attempt.readyState === WebSocket.OPEN) attempt.send(`rtt ${Math.min(median, 60000)}`);
       }
     };
     attempt.onclose = async (event) => {
@@ -285,20 +286,37 @@
 
   // Another phone took this one's player: it says so, and tries no more until tapped, which
   // takes the player back.
+  const sentence = (text) => text[0].toUpperCase() + text.slice(1);
   function takenOver(reason) {
     if (players <= 1) {
-      show("taken-over", "taken over", `${reason || "Another controller took over"}. ` +
+      show("taken-over", "taken over", `${sentence(reason || "another controller took over")}. ` +
         "Tap to take control again.");
       return;
     }
-    const why = reason ? reason[0].toUpperCase() + reason.slice(1) : `Player ${player} was taken over`;
+    const why = reason ? sentence(reason) : `Player ${player} was taken over`;
     show("taken-over", "taken over", `${why}. Tap to take it back.`);
+  }
+
+  // One tap on a taken-over page takes its player back, whatever its links are doing: a
+  // WebSocket still open is replaced by one that asks for the player.
+  function takeBack() {
+    takeOver = player || 1;
+    viaRequests = false;
+    refused = false;
+    if (socket) {
+      const old = socket;
+      socket = null;
+      old.onclose = null;
+      old.close();
+    }
+    retryDelay = 250;
+    connect();
   }
 
   // Every player is in use: this phone steers nothing, and offers to take one over.
   function allInUse(reason) {
     const count = Number((reason.match(/(\d+) players/) || [])[1]) || players;
-    show("full", "all players in use", `${reason ? reason[0].toUpperCase() + reason.slice(1) : "All players are in use"}. ` +
+    show("full", "all players in use", `${reason ? sentence(reason) : "All players are in use"}. ` +
       "Take one over:");
     takeOverChoice.replaceChildren(...Array.from({ length: count }, (_, i) => {
       const button = document.createElement("button");
@@ -412,9 +430,33 @@
   overlay.addEventListener("pointerdown", (event) => {
     event.preventDefault();
     event.stopPropagation();
-    if (state === "taken-over") takeOver = player;  // one tap takes it back
-    if (state === "taken-over" || state === "disconnected") reconnectNow();
+    if (state === "taken-over") takeBack();
+    else if (state === "disconnected") reconnectNow();
   });
+
+  // A touch belongs to what lies under its point. A browser may hand a touch that lands near a
+  // button to that button (touch adjustment, for a fingertip's size): a touch inside a pad goes
+  // to the pad, and a button or switch acts only on a touch that landed on it.
+  let landedOn = null;
+  document.addEventListener("pointerdown", (event) => {
+    landedOn = document.elementFromPoint(event.clientX, event.clientY);
+    const pad = landedOn && landedOn.closest("main .pad");
+    if (!event.isTrusted || !pad || pad.contains(event.target)) return;
+    event.preventDefault();
+    event.stopImmediatePropagation();
+    pad.dispatchEvent(new PointerEvent("pointerdown", event));
+  }, { capture: true });
+  document.addEventListener("click", (event) => {
+    const control = event.target.closest("header button, header label");
+    if (control && event.detail > 0 && !(landedOn && control.contains(landedOn))) {
+      event.preventDefault();
+      event.stopImmediatePropagation();
+    }
+  }, { capture: true });
+  // Nor does a pad's touch become a click on anything afterwards.
+  for (const pad of document.querySelectorAll("main .pad")) {
+    pad.addEventListener("touchstart", (event) => event.preventDefault(), { passive: false });
+  }
 
   // --- Drawing ------------------------------------------------------------------------------
 
@@ -485,7 +527,7 @@
   // The travel that fits the pad, and the ring at its true size.
   function fitStick() {
     const box = stick.getBoundingClientRect();
-    radius = Math.max(16, Math.min(travel, box.width / 2 - 4, box.height / 2 - 4));
+    radius = radiusIn(box);
     stick.style.setProperty("--ring", `${2 * radius}px`);
   }
 
@@ -499,17 +541,23 @@
     knob.style.transform = `translate(${x * radius}px, ${y * radius}px)`;
   }
 
-  // How far the thumb may go from the centre in the direction it moves: the travel, or less
-  // where the pad's edge is nearer, so that a thumb that lands by an edge still reaches full
-  // deflection there, and touch-down itself never moves the stick.
-  function roomTowards(dx, dy) {
-    const box = stick.getBoundingClientRect();
+  // A thumb's deflection from `centre` in `box`, with full deflection `radius` away: past the
+  // rim the centre follows the thumb; towards an edge nearer than that, the edge is full
+  // deflection, so that a thumb that lands by an edge still reaches it there, and touch-down
+  // itself never moves the stick. Every stick of every layout reads its thumb so.
+  function deflectionOf(centre, box, radius, x, y) {
+    let [dx, dy] = [x - centre.x, y - centre.y];  // down the screen is a higher Y
+    const reach = Math.hypot(dx, dy);
+    if (reach > radius) {
+      centre = { x: centre.x + dx * (1 - radius / reach), y: centre.y + dy * (1 - radius / reach) };
+      [dx, dy] = [x - centre.x, y - centre.y];
+    }
     const room = (towards) => clamp(towards, 1, radius);
-    return {
-      x: room(dx < 0 ? centre.x - box.left : box.right - centre.x),
-      y: room(dy < 0 ? centre.y - box.top : box.bottom - centre.y),
-    };
+    const nx = dx / room(dx < 0 ? centre.x - box.left : box.right - centre.x);
+    const ny = dy / room(dy < 0 ? centre.y - box.top : box.bottom - centre.y);
+    return { centre, nx, ny };
   }
+  const radiusIn = (box) => Math.max(16, Math.min(travel, box.width / 2 - 4, box.height / 2 - 4));
 
   follow(stick, {
     press(event) {
@@ -520,16 +568,8 @@
       return true;
     },
     move(event) {
-      let dx = event.clientX - centre.x;
-      let dy = event.clientY - centre.y;  // down the screen is a higher Y
-      const reach = Math.hypot(dx, dy);
-      if (reach > radius) {  // past the rim: the centre follows the thumb
-        centre = { x: centre.x + dx * (1 - radius / reach), y: centre.y + dy * (1 - radius / reach) };
-        dx = event.clientX - centre.x;
-        dy = event.clientY - centre.y;
-      }
-      const room = roomTowards(dx, dy);
-      const [nx, ny] = [dx / room.x, dy / room.y];
+      let nx, ny;
+      ({ centre, nx, ny } = deflectionOf(centre, stick.getBoundingClientRect(), radius, event.clientX, event.clientY));
       // A small dead zone around the centre, and the rest of the way rescaled to full.
       const distance = Math.hypot(nx, ny);
       const length = Math.min(1, distance);
@@ -674,6 +714,7 @@
     const mode = tiltOn ? (wheelTilt() ? "wheel" : "tilt") : "stick";
     document.body.dataset.mode = mode;
     stick.querySelector(".hint").textContent = kModeHints[mode];
+    $("#steering .hint").textContent = tiltOn ? "Tilt steers: turn the phone" : "Drag, or turn on tilt to steer";
     const orientation = screen.orientation;
     if (!orientation || typeof orientation.lock !== "function") return;
     if (mode !== "wheel") {
@@ -705,14 +746,28 @@
     note.querySelector("p").textContent = detail;
   }
 
-  const tiltPossible = window.isSecureContext && "DeviceOrientationEvent" in window;
+  // What the page cannot do here, said in the row under the header (never over a control),
+  // and only what applies to the layout shown: the gamepad has no tilt.
+  const secure = window.isSecureContext;
+  const tiltPossible = secure && "DeviceOrientationEvent" in window;
+  function showLimits() {
+    const tilt = layout !== "gamepad";
+    if (!secure) {
+      showNote(`${tilt ? "No tilt, and the screen may sleep" : "The screen may sleep"}: not a secure page. More…`,
+        `Browsers give ${tilt ? "motion, and keep the screen awake," : "a page the right to keep the screen awake"} ` +
+        "only for secure pages. Start joywire-send with --https and open its HTTPS address (or " +
+        "open http://127.0.0.1 through adb reverse). The controls work here.");
+    } else if (!tiltPossible && tilt) {
+      showNote("No tilt: this browser gives no motion readings. More…",
+        "This browser has no orientation events, so tilt cannot be used here (a secure page " +
+        "would not change that). The controls work here.");
+    } else {
+      showNote("", "");
+    }
+  }
   if (!tiltPossible) {
     tiltSwitch.disabled = true;
     tiltSwitch.setAttribute("aria-disabled", "true");
-    showNote("No tilt, and the screen may sleep: not a secure page. More…",
-      "Browsers give motion, and keep the screen awake, only for secure pages. Start " +
-      "joywire-send with --https and open its HTTPS address (or open http://127.0.0.1 through " +
-      "adb reverse). The stick, the throttle and the buttons work here.");
   } else {
     window.addEventListener("deviceorientation", (event) => {
       if (event.beta === null || event.gamma === null) return;
@@ -768,6 +823,7 @@
 
   function restAll() {
     values.set([0, 0, -1, 0, 0]);
+    pedals.gas = pedals.brake = -1;
     axes.set(kRestAxes);
     hat = 0;
     mask = 0;
@@ -783,7 +839,9 @@
     follow(button, { press: () => true, move: () => setBit(bit, true), release: () => setBit(bit, false) });
   }
 
-  // A stick whose centre is where the thumb lands; full deflection a third of the pad away.
+  // A stick whose centre is where the thumb lands, read as the joystick layout's stick is
+  // (the same travel for the same thumb movement on every stick); its knob drawn there.
+  const thumbCentres = new Map();
   function thumbstick(element, name, set) {
     let centre = null;
     follow(element, {
@@ -793,14 +851,16 @@
       },
       move(event) {
         const box = element.getBoundingClientRect();
-        const reach = Math.max(24, Math.min(box.width, box.height) / 3);
-        const [nx, ny] = [(event.clientX - centre.x) / reach, (event.clientY - centre.y) / reach];
+        let nx, ny;
+        ({ centre, nx, ny } = deflectionOf(centre, box, radiusIn(box), event.clientX, event.clientY));
+        thumbCentres.set(element, centre);
         const length = Math.hypot(nx, ny);
         const amount = shaped(name, length);  // of the distance: the dead zone is round
         set(length > 0 ? (nx / length) * amount : 0, length > 0 ? (ny / length) * amount : 0);
       },
       release() {
         centre = null;
+        thumbCentres.delete(element);
         set(0, 0);
       },
     });
@@ -821,9 +881,19 @@
   }
   analogTrigger($("#left-trigger"), "left trigger", (value) => { if (layout === "gamepad") values[2] = value; changed(); });
   analogTrigger($("#right-trigger"), "right trigger", (value) => { axes[2] = value; changed(); });
-  // Gas in Z, where today's throttle is (and all a Windows game sees of the pedals), brake in RZ.
-  analogTrigger($("#gas"), "gas", (value) => { if (layout === "wheel") values[2] = value; changed(); });
-  analogTrigger($("#brake"), "brake", (value) => { axes[2] = value; changed(); });
+  // Gas in Z, where today's throttle is, brake in RZ; and both on Y as one axis (gas up, brake
+  // down), the pedals as older racing games want them and the only brake a Windows game sees.
+  // At rest Y is centred, so the neutral position is no pedal at all.
+  const pedals = { gas: -1, brake: -1 };
+  const pedal = (name, value) => {
+    pedals[name] = value;
+    if (layout === "wheel") values[1] = (pedals.brake - pedals.gas) / 2;
+    if (name === "gas" && layout === "wheel") values[2] = value;
+    if (name === "brake") axes[2] = value;
+    changed();
+  };
+  analogTrigger($("#gas"), "gas", (value) => pedal("gas", value));
+  analogTrigger($("#brake"), "brake", (value) => pedal("brake", value));
 
   // The d-pad: the direction from its middle, in eighths; its middle itself is centred.
   const dpad = $("#dpad");
@@ -862,14 +932,18 @@
   });
 
   function drawLayout() {
-    const knob = (element, x, y) => {
+    const knob = (element, x, y, reachIn = radiusIn) => {  // from where the thumb landed, in the pad
       const box = element.getBoundingClientRect();
-      const reach = Math.min(box.width, box.height) / 3;
-      element.querySelector(".knob").style.transform = `translate(${x * reach}px, ${y * reach}px)`;
+      const reach = reachIn(box);
+      const at = thumbCentres.get(element) || { x: box.left + box.width / 2, y: box.top + box.height / 2 };
+      const inside = (value, low, high) => clamp(value, low + 24, high - 24);
+      const dx = inside(at.x + x * reach, box.left, box.right) - (box.left + box.width / 2);
+      const dy = inside(at.y + y * reach, box.top, box.bottom) - (box.top + box.height / 2);
+      element.querySelector(".knob").style.transform = `translate(${dx}px, ${dy}px)`;
     };
     knob($("#left-stick"), values[0], values[1]);
     knob($("#right-stick"), axes[0], axes[1]);
-    knob(steering, values[0], 0);
+    knob(steering, values[0], 0, (box) => 0.4 * box.width);
     const depth = (id, value) => {
       $(id).querySelector(".fill").style.height = `${((value + 1) / 2) * 100}%`;
       $(id).setAttribute("aria-valuenow", ((value + 1) / 2).toFixed(2));
@@ -915,6 +989,11 @@
     for (const name of ["joystick", "gamepad", "wheel"]) $(`#${name}-layout`).hidden = name !== layout;
     document.body.dataset.layout = layout;
     $("#tilt-switch").hidden = layout === "gamepad";  // two sticks by thumb; tilt is for one
+    for (const [id, shown] of [["#wheel", layout === "joystick"], ["#range", layout !== "gamepad"],
+      ["#travel", layout !== "wheel"], ["#spring", layout === "joystick"], ["#swap", layout !== "gamepad"]]) {
+      $(id).closest(".setting").hidden = !shown;
+    }
+    showLimits();
     if (layout === "gamepad" && tiltOn) stopTilt();
     showTuning();
     showMode();

@@ -16,6 +16,7 @@ namespace joywire {
 namespace {
 
 constexpr int kDefaultColumns = 80;
+constexpr int kDefaultRows = 24;
 
 enum class EchoKeeping { kNotTried, kKept, kImpossible };
 EchoKeeping g_echo = EchoKeeping::kNotTried;
@@ -48,6 +49,14 @@ int TerminalColumns() {
     return kDefaultColumns;
   }
   return size.ws_col;
+}
+
+int TerminalRows() {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) {
+    return kDefaultRows;
+  }
+  return size.ws_row;
 }
 
 bool StandardInputEchoes() {

@@ -137,6 +137,14 @@ int TerminalColumns() {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+int TerminalRows() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!::GetConsoleScreenBufferInfo(::GetStdHandle(STD_ERROR_HANDLE), &info)) {
+    return 24;
+  }
+  return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
 bool StandardInputEchoes() {
   DWORD mode = 0;
   return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) &&

@@ -24,6 +24,7 @@ TEST(ControllerMessage, OnlyTwentyBytesOrTheLongerRecordOfFiniteValuesAreForward
   EXPECT_EQ(CheckControllerMessage(bytes, 20, true, read), MessageVerdict::kForward);
   EXPECT_TRUE(read.values[0] == 0.5f && read.values[1] == -1.0f && !read.longRecord);
   EXPECT_EQ(CheckControllerMessage(bytes, 20, false, read), MessageVerdict::kNotBinary);
+  EXPECT_EQ(CheckControllerMessage(bytes, 65, false, read), MessageVerdict::kTooLarge);
   for (const std::size_t size : {0, 19, 21, 55, 57}) {
     EXPECT_EQ(CheckControllerMessage(bytes, size, true, read), MessageVerdict::kWrongSize) << size;
   }
@@ -56,8 +57,9 @@ TEST(ControllerMessage, ARoundTripReportIsRttAndAtMostAMinuteOfMilliseconds) {
   int ms = -1;
   EXPECT_TRUE(read("rtt 0", ms) && ms == 0);
   EXPECT_TRUE(read("rtt 60000", ms) && ms == 60000);
-  for (const char* bad :
-       {"rtt ", "rtt 60001", "rtt 999999", "rtt -1", "rtt 1.5", "RTT 12", "rtt"}) {
+  EXPECT_TRUE(read("rtt 60001", ms) && ms == -1) << "past a minute: a report, not shown";
+  EXPECT_TRUE(read("rtt 999999999", ms) && ms == -1);
+  for (const char* bad : {"rtt ", "rtt 1000000000", "rtt -1", "rtt 1.5", "RTT 12", "rtt"}) {
     EXPECT_FALSE(read(bad, ms)) << bad;
   }
 }

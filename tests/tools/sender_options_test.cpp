@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "control/control_packet.h"
+#include "tools/send/send_mode.h"
 #include "tools/send/sender_options.h"
 
 namespace joywire {
@@ -123,6 +125,37 @@ TEST(SenderOptions, BadArgumentsAreExplained) {
   }
   EXPECT_FALSE(Parse({"--web", "--players", "2", "--host", "10.0.0.9"}, options, &error));
   EXPECT_FALSE(Parse({"--host", "a,b", "--demo"}, options, &error));
+  // What contradicts itself, or asks for what the mode does not use, or leaves a value out.
+  const struct {
+    std::vector<const char*> arguments;
+    const char* error;
+  } refused[] = {
+      {{"--buttons", "0x80000000", "--size", "20", "0", "0", "0", "0", "0"},
+       "--size 20 contradicts"},
+      {{"--size", "100", "--hat", "3", "0", "0", "0", "0", "0"}, "the longer record is 56"},
+      {{"--hat", "3", "--web"}, "--hat does not go with --web"},
+      {{"--web", "--players"}, "--players needs a value"},
+      {{"--hat"}, "--hat needs a value"},
+      {{"--buttons", "-1", "0", "0", "0", "0", "0"}, "--buttons takes"},
+  };
+  for (const auto& one : refused) {
+    EXPECT_FALSE(Parse(one.arguments, options, &error)) << one.error;
+    EXPECT_NE(error.find(one.error), std::string::npos) << error;
+  }
+}
+
+// The longer record's head and mask agree, whichever was given; a mask is decimal or 0x.
+TEST(SenderOptions, TheLongerRecordsHeadAndMaskNeverDisagree) {
+  SenderOptions options;
+  ASSERT_TRUE(Parse({"--hat", "3", "0", "0", "0", "1.5", "0"}, options));
+  const unsigned char* record = DatagramOfValues(options, options.values);
+  EXPECT_EQ(record[28], 1) << "B1 1.5 is pressed by the 20-byte rule, so is button 1";
+  ASSERT_TRUE(Parse({"--buttons", "010", "0", "1", "0", "1", "0"}, options));
+  EXPECT_EQ(options.tail.buttons, 10u);
+  record = DatagramOfValues(options, options.values);
+  float head[2];
+  std::memcpy(head, record + 12, sizeof head);
+  EXPECT_TRUE(head[0] == 0.0f && head[1] == 1.0f) << "B1 and B2 from the mask 0b1010";
 }
 
 TEST(SenderOptions, LinesOfFiveNumbers) {

@@ -118,6 +118,9 @@ async function touch(page, type, points = []) {
   page.cdp ??= await page.createCDPSession();
   await page.cdp.send("Input.dispatchTouchEvent", { type, touchPoints: points });
 }
+// A stick's full deflection from a thumb that lands in its middle: the stick travel (80 px),
+// or less in a smaller pad.
+const travelOf = (at) => Math.max(16, Math.min(80, at.width / 2 - 4, at.height / 2 - 4));
 const box = (page, selector) =>
   page.$eval(selector, (e) => JSON.parse(JSON.stringify(e.getBoundingClientRect())));
 
@@ -136,8 +139,9 @@ async function holdRightAndButton(port = web, pageToken = token) {
 const neutral = is(0, 0, undefined, 0, 0);
 
 // A connection to the page's port, plain or TLS as the page is.
-async function connectTo(port = web) {
-  const socket = secure && port !== trust ? tls.connect({ host, port, ca: authority }) : net.connect(port, host);
+async function connectTo(port = web, localAddress = undefined) {
+  const socket = secure && port !== trust ? tls.connect({ host, port, ca: authority, localAddress })
+    : net.connect({ port, host, localAddress });
   socket.on("error", () => {});
   socket.resume();  // what it is sent is read, so that its end is seen
   await once(socket, secure && port !== trust ? "secureConnect" : "connect");
@@ -289,8 +293,8 @@ test("each layout's controls send what they show, one longer record a change, al
     ["gamepad", "right trigger", [0.5, 0.75], null, { axes: [0, 0, 0.5, 0, 0, 0] }],
     ["gamepad", "left stick", [0.5, 0.5], [0.6, -0.8], { v: [0.6, -0.8, -1, 0, 0] }],
     ["gamepad", "right stick", [0.5, 0.5], [-3, 0], { axes: [-1, 0, -1, 0, 0, 0] }],
-    ["wheel", "gas", [0.5, 0.75], null, { v: [0, 0, 0.5, 0, 0] }],
-    ["wheel", "brake", [0.5, 1], null, { axes: [0, 0, 1, 0, 0, 0] }],
+    ["wheel", "gas", [0.5, 0.75], null, { v: [0, -0.75, 0.5, 0, 0] }],  // and Y: gas up, brake down
+    ["wheel", "brake", [0.5, 1], null, { v: [0, 1, -1, 0, 0], axes: [0, 0, 1, 0, 0, 0] }],
     ["wheel", "left paddle", [0.5, 0.5], null, bits(16)], ["wheel", "right paddle", [0.5, 0.5], null, bits(32)],
     ["wheel", "A", [0.5, 0.5], null, bits(1)], ["wheel", "Y", [0.5, 0.5], null, bits(8)],
     ["wheel", "steering", [0.5, 0.5], [0.2, 0], { v: [0.5, 0, -1, 0, 0] }],
@@ -299,7 +303,7 @@ test("each layout's controls send what they show, one longer record a change, al
     await page.select("#layout", layout);
     const control = `#${layout}-layout [aria-label="${name}"]`;
     const at = await box(page, control);
-    const step = name === "steering" ? at.width : Math.min(at.width, at.height) / 3;
+    const step = name === "steering" ? at.width : name.endsWith("stick") ? travelOf(at) : Math.min(at.width, at.height) / 3;
     const point = { x: at.x + Math.min(fx * at.width, at.width - 1), y: at.y + Math.min(fy * at.height, at.height - 1), id: 1 };
     const since = performance.now();
     await touch(page, "touchStart", [point]);
@@ -348,7 +352,7 @@ test("each layout's controls send what they show, one longer record a change, al
     ["left stick", 0.5, [0.17, 0.17], (v) => v[0] > 0 && v[1] > 0],
     ["right trigger", 0.55, null, (v, b) => near(b.readFloatLE(40), 2 * ((0.55 - 0.1) / 0.9) ** 3 - 1)]]) {
     const at = await box(page, `#gamepad-layout [aria-label="${name}"]`);
-    const step = Math.min(at.width, at.height) / 3;
+    const step = travelOf(at);
     const point = { x: at.x + at.width / 2, y: at.y + fy * at.height, id: 1 };
     const since = performance.now();
     await touch(page, "touchStart", [point]);
@@ -445,6 +449,17 @@ test("on a LAN address tilt is disabled, and says why, while the stick works", {
   await touch(page, "touchMove", [{ ...at, x: at.x - stick.width / 4 }]);
   await datagram((v) => v[0] < -0.3, since);
   await touch(page, "touchEnd");
+  // The gamepad on its side: nothing covers its top row, and the note speaks of no tilt.
+  await page.setViewport({ ...phone, width: 915, height: 412, isLandscape: true });
+  await page.select("#layout", "gamepad");
+  for (const name of ["left trigger", "left shoulder", "right shoulder", "right trigger"]) {
+    assert.ok(await page.$eval(`[aria-label="${name}"]`, (e) => {
+      const at = e.getBoundingClientRect();
+      return e.contains(document.elementFromPoint(at.x + at.width / 2, at.y + at.height / 2));
+    }), `${name} is covered`);
+  }
+  assert.match(await page.$eval("#note summary", (e) => e.textContent), /^The screen may sleep: not a secure page/);
+  await page.evaluate(() => localStorage.clear());
   await page.close();
 });
 
@@ -509,10 +524,11 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
     twice.destroy();
   }
   // A refused message ends the controller's steering at once: neutral now, nothing after it.
-  for (const bad of [frame(Buffer.from("0.5"), 0x81), frame(Buffer.alloc(19)), frame(floats(0, NaN, 0, 0, 0)), frame(Buffer.alloc(56))]) {
+  for (const bad of [frame(Buffer.from("0.5"), 0x81), frame(Buffer.alloc(19)), frame(floats(0, NaN, 0, 0, 0)),
+    frame(Buffer.alloc(56)), frame(Buffer.alloc(65))]) {
     const raw = await rawController();
     let since = performance.now();
-    raw.write(frame(floats(0.3, 0, 0, 1, 0)));
+    raw.write(Buffer.concat([frame(Buffer.from("rtt 60001"), 0x81), frame(floats(0.3, 0, 0, 1, 0))]));  // a report, ignored
     await datagram(is(0.3, 0, undefined, 1, 0), since);
     since = performance.now();
     raw.write(Buffer.concat([bad, frame(floats(0.4, 0, 0, 1, 0))]));
@@ -655,14 +671,15 @@ test("four phones are players 1-4, each its own feeder, kept across a reload and
   feeders.forEach((f) => f.close());
 });
 
-test("connections that never showed the token, kept alive on either port, cannot keep a phone out", async () => {
-  for (const port of secure ? [trust, web] : [web]) {
+test("connections kept alive on either port, with the token or without, cannot keep a phone out", async () => {
+  for (const [port, count, path, from] of [...(secure ? [[trust, 17, "/"]] : []), [web, 17, "/"],
+    [web, 64, `/pairing?token=${token}`, "127.0.0.5"]]) {  // a token holder's, from one address
     const held = [];
-    for (let i = 0; i < 17; ++i) {
-      const socket = await connectTo(port);
-      const ask = () => socket.write(`HEAD / HTTP/1.1\r\nHost: ${host}:${port}\r\n\r\n`);
+    for (let i = 0; i < count; ++i) {
+      const socket = await connectTo(port, from);
+      const ask = () => socket.write(`${path === "/" ? "HEAD" : "GET"} ${path} HTTP/1.1\r\nHost: ${host}:${port}\r\n\r\n`);
       ask();
-      socket.timer = setInterval(ask, 300);  // kept alive
+      socket.timer = setInterval(ask, path === "/" ? 300 : 400);  // kept alive
       held.push(socket);
     }
     await new Promise((r) => setTimeout(r, 100));
@@ -670,8 +687,10 @@ test("connections that never showed the token, kept alive on either port, cannot
     await (await holdRightAndButton()).close();
     held.forEach((socket) => { clearInterval(socket.timer); socket.destroy(); });
   }
-  // Bare connections from three addresses, as fast as they go, while a slow phone (its request
-  // 30 ms after connecting, its TLS handshake after that) upgrades with the token.
+  // Bare connections, as fast as they go, from three addresses and then from twenty, while a
+  // slow phone that was paired (its request 30 ms after connecting, its TLS handshake after
+  // that) upgrades with the token.
+  for (const [addresses, each] of [[3, 8], [20, 1]]) {
   let flooding = true;
   const open = new Set();
   const flood = (from) => {
@@ -680,9 +699,9 @@ test("connections that never showed the token, kept alive on either port, cannot
       const socket = net.connect({ port: web, host, localAddress: from }).on("error", () => {}).resume();
       open.add(socket.on("close", () => { open.delete(socket); setTimeout(again, 1); }));
     };
-    for (let i = 0; i < 8; ++i) again();
+    for (let i = 0; i < each; ++i) again();
   };
-  ["127.0.0.2", "127.0.0.3", "127.0.0.4"].forEach(flood);
+  Array.from({ length: addresses }, (_, i) => `127.0.0.${10 + i}`).forEach(flood);
   await new Promise((r) => setTimeout(r, 300));
   try {
   for (let attempt = 0; attempt < 8; ++attempt) {
@@ -695,12 +714,13 @@ test("connections that never showed the token, kept alive on either port, cannot
     phone.write(upgradeRequest());
     const [answer] = await Promise.race([once(phone, "data"), once(phone, "close").then(() => ["closed"]),
       new Promise((r) => setTimeout(() => r(["no answer in 3 s"]), 3000))]);
-    assert.match(String(answer), /^HTTP\/1.1 101/, `attempt ${attempt} under the flood`);
+    assert.match(String(answer), /^HTTP\/1.1 101/, `attempt ${attempt} under the flood from ${addresses}`);
     phone.destroy();
   }
   } finally {
     flooding = false;
     open.forEach((socket) => socket.destroy());
+  }
   }
 });
 
@@ -792,6 +812,36 @@ test("in landscape a touch in a corner reaches full deflection, and its touch-do
   await datagram(is(0, 0, 0.5), since);
   await new Promise((r) => setTimeout(r, 300));
   assert.ok(!datagrams.some((d) => d.time >= since && d.values[2] > 0.6), "the tap moved the throttle");
+  // A touch 4 px inside a pad, with a fingertip's radius, is the pad's, whatever lies beside it;
+  // no setting, switch or full screen acts.
+  for (const [layout, width, height, name, drag, wanted] of [
+    ["gamepad", 915, 412, "right trigger", [0, 30], (v, b) => b.length === 56 && b.readFloatLE(40) > -0.9],
+    ["gamepad", 740, 360, "right stick", [0, -30], (v, b) => b.length === 56 && b.readFloatLE(36) < -0.2],
+    ["wheel", 360, 740, "steering", [60, 0], (v) => v[0] > 0.1],
+    ["joystick", 412, 915, "stick", [0, -40], (v) => v[1] < -0.2]]) {
+    await page.setViewport({ ...phone, width, height, isLandscape: width > height });
+    await page.select("#layout", layout);
+    const at = await box(page, `#${layout}-layout [aria-label="${name}"]`);
+    const point = { x: at.x + at.width / 2, y: at.y + 4, radiusX: 10, radiusY: 10, id: 1 };
+    since = performance.now();
+    await touch(page, "touchStart", [point]);
+    await touch(page, "touchMove", [{ ...point, x: point.x + drag[0], y: point.y + drag[1] }]);
+    await datagram(wanted, since).catch((e) => assert.fail(`${layout} ${name}: ${e.message}`));
+    await touch(page, "touchEnd");
+    assert.deepEqual(await page.evaluate(() => [document.querySelector("#settings").hidden,
+      document.querySelector("#tilt").checked, !document.fullscreenElement]
+      .map(String)), ["true", "false", "true"], `${layout} ${name}`);
+  }
+  // A gamepad stick, touched 10 px inside its outer edge, reaches full deflection at the screen's.
+  await page.setViewport({ ...phone, width: 915, height: 412, isLandscape: true });
+  await page.select("#layout", "gamepad");
+  const left = await box(page, '#gamepad-layout [aria-label="left stick"]');
+  since = performance.now();
+  await touch(page, "touchStart", [{ x: left.x + 10, y: left.y + left.height / 2, id: 1 }]);
+  await touch(page, "touchMove", [{ x: 0, y: left.y + left.height / 2, id: 1 }]);
+  await datagram((v) => v[0] < -0.99, since);
+  await touch(page, "touchEnd");
+  await page.evaluate(() => localStorage.clear());
   await page.close();
 });
 
@@ -935,16 +985,24 @@ test("HTTPS: the authority on the plain port signed the page's certificate; kept
   }
 });
 
-test("HTTPS requests forward a message, and are refused without the token", { skip: !secure }, async () => {
+test("HTTPS requests forward a message, are refused without the token, and are told of a takeover; the page's own are not one", { skip: !secure }, async () => {
   const page = await openPage();
+  const post = (query, x = 0.25) => page.evaluate(async (query, x) => {
+    const response = await fetch(`/input${query}`, { method: "POST", body: new Float32Array([x, 0.5, 0, 1, 0]) });
+    return [response.status, await response.text()];
+  }, query, x);
+  const own = await page.evaluate(() => localStorage.getItem("joywire.id"));
   const since = performance.now();
-  const statuses = await page.evaluate(async (token) => {
-    const post = (query) => fetch(`/input${query}`, { method: "POST", body: new Float32Array([0.25, 0.5, 0, 1, 0]) })
-      .then((response) => response.status);
-    return [await post(`?token=${token}`), await post("")];
-  }, token);
-  assert.deepEqual(statuses, [204, 403]);
+  assert.deepEqual(await post(`?token=${token}&id=${own}`), [204, ""], "the page's own request, late");
+  await new Promise((r) => setTimeout(r, 300));
+  assert.equal(await page.$eval("#connection", (e) => e.dataset.state), "connected", "taken over by itself");
+  assert.deepEqual(await post(`?token=${token}&id=requests1`), [204, ""]);  // the newest steers
+  assert.deepEqual(await post(""), [403, "forbidden\n"]);
   await datagram(is(0.25, 0.5, 0, 1, 0), since);
+  await page.waitForSelector('#connection[data-state="taken-over"]');
+  await page.click("#overlay");  // one tap takes it back, and the requests are told
+  await page.waitForSelector('#connection[data-state="connected"]');
+  assert.deepEqual(await post(`?token=${token}&id=requests1`, 0.75), [409, "taken over by another controller"]);
   await page.close();
 });
 

@@ -18,6 +18,8 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options);     // --web
 int ForgetCertificateAuthority(const SenderOptions& options);           // --forget-ca
 int ShowPairing(const SenderOptions& options);                          // --pairing
 
+// The datagram of the five values, options.size bytes (valid until the next call).
+const unsigned char* DatagramOfValues(const SenderOptions& options, const float values[5]);
 // One datagram of the five values (X, Y, Z, B1, B2), at the length the options ask for. A
 // failure is reported on standard error.
 bool SendValues(const UdpSender& sender, const SenderOptions& options, const float values[5]);

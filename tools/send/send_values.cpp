@@ -3,6 +3,7 @@
 
 #include "control/control_packet.h"
 #include "control/record_tail.h"
+#include "control/translate.h"
 #include "tools/send/send_mode.h"
 
 namespace joywire {
@@ -14,21 +15,32 @@ unsigned char g_datagram[kMaxDatagramSize];
 
 }  // namespace
 
-bool SendDatagramOf(const UdpSender& sender, const SenderOptions& options, const float values[5]) {
+const unsigned char* DatagramOfValues(const SenderOptions& options, const float values[5]) {
   ControlPacket packet{};
   for (std::size_t i = 0; i < 5; ++i) {
     WritePacketValue(packet, i, values[i]);
   }
+  RecordTail tail = options.tail;
+  // The head and the mask never disagree: the mask follows B1 and B2 as a 20-byte feeder reads
+  // them, or B1 and B2 follow the mask given.
+  if (!options.buttonMaskGiven) {
+    tail.buttons = (detail::TruncateButton(values[3]) == 1 ? 1u : 0u) |
+                   (detail::TruncateButton(values[4]) == 1 ? 2u : 0u);
+  } else {
+    for (std::size_t button = 0; button < 2; ++button) {
+      WritePacketValue(packet, 3 + button, (tail.buttons >> button) & 1u ? 1.0f : 0.0f);
+    }
+  }
   std::memset(g_datagram, 0, options.size > 20 ? options.size : 20);
   std::memcpy(g_datagram, packet.bytes, 20);
   if (options.longRecord) {  // the tail after the head, which older feeders read alone
-    RecordTail tail = options.tail;
-    if (!options.buttonMaskGiven) {
-      tail.buttons = (values[3] == 1.0f ? 1u : 0u) | (values[4] == 1.0f ? 2u : 0u);
-    }
     WriteRecordTail(g_datagram + 20, tail);
   }
-  return SendDatagram(sender, g_datagram, options.size);
+  return g_datagram;
+}
+
+bool SendDatagramOf(const UdpSender& sender, const SenderOptions& options, const float values[5]) {
+  return SendDatagram(sender, DatagramOfValues(options, values), options.size);
 }
 
 bool SendValues(const UdpSender& sender, const SenderOptions& options, const float values[5]) {

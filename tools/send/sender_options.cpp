@@ -2,6 +2,7 @@
 
 #include "control/record_tail.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -37,6 +38,21 @@ bool ParsePort(const char* text, std::uint16_t& port) {
   }
   port = static_cast<std::uint16_t>(value);
   return true;
+}
+
+// The options that take a value after them.
+bool TakesValue(const char* option) {
+  static constexpr const char* kWithValue[] = {
+      "--host",          "--port",       "--rate",        "--seconds",
+      "--size",          "--buttons",    "--hat",         "--axes",
+      "--flood",         "--config-dir", "--players",     "--start-feeder",
+      "--throttle-rest", "--http-port",  "--web-address", "--web-port"};
+  for (const char* known : kWithValue) {
+    if (std::strcmp(option, known) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool IsSeparator(char c) {
@@ -162,7 +178,9 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   bool flood = false;
   bool keys = false;
   bool web = false;
-  const char* webOnly = nullptr;  // an option that means nothing without --web
+  const char* webOnly = nullptr;     // an option that means nothing without --web
+  const char* recordOnly = nullptr;  // one of the longer record's, which the phone's page sends
+  std::size_t sizeGiven = kLongRecordSize;  // --size's, whatever came after it
 
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -203,11 +221,16 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
         return false;
       }
       options.size = static_cast<std::size_t>(value);
+      sizeGiven = static_cast<std::size_t>(value);
     } else if (std::strcmp(arg, "--buttons") == 0 && hasValue) {
+      // Decimal, or hexadecimal after 0x: a leading 0 is no octal here.
+      const char* text = argv[++i];
+      const bool hexadecimal = (text[0] == '0' && (text[1] == 'x' || text[1] == 'X'));
+      const char* digits = hexadecimal ? text + 2 : text;
       char* end = nullptr;
       errno = 0;
-      const unsigned long long mask = std::strtoull(argv[++i], &end, 0);
-      if (errno != 0 || end == argv[i] || *end != '\0' || argv[i][0] == '-' ||
+      const unsigned long long mask = std::strtoull(digits, &end, hexadecimal ? 16 : 10);
+      if (errno != 0 || end == digits || *end != '\0' || !std::isxdigit(digits[0]) ||
           mask > 0xFFFFFFFFull) {
         std::snprintf(error, errorCapacity,
                       "--buttons takes a 32-bit mask (0x80000001: buttons 1 and 32), not '%s'",
@@ -217,6 +240,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       options.longRecord = options.buttonMaskGiven = true;
       options.tail.buttons = static_cast<std::uint32_t>(mask);
       options.size = kLongRecordSize;
+      recordOnly = arg;
     } else if (std::strcmp(arg, "--hat") == 0 && hasValue) {
       if (!ParseNumber(argv[++i], 0, kHatDirections, value) || value != static_cast<int>(value)) {
         std::snprintf(error, errorCapacity,
@@ -226,6 +250,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       options.longRecord = true;
       options.tail.hat = static_cast<std::uint8_t>(value);
       options.size = kLongRecordSize;
+      recordOnly = arg;
     } else if (std::strcmp(arg, "--axes") == 0 && hasValue) {
       if (!ParseAxisList(argv[++i], options.tail.axes)) {
         std::snprintf(error, errorCapacity,
@@ -236,6 +261,7 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       }
       options.longRecord = true;
       options.size = kLongRecordSize;
+      recordOnly = arg;
     } else if (std::strcmp(arg, "--demo") == 0) {
       demo = true;
     } else if (std::strcmp(arg, "--keys") == 0) {
@@ -316,6 +342,9 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
       // Standard input, the default when no numbers are given.
     } else if (float number = 0; ParseFloat(arg, number) && numberCount < 5) {
       options.values[numberCount++] = number;
+    } else if (TakesValue(arg) && !hasValue) {
+      std::snprintf(error, errorCapacity, "%s needs a value (see --help)", arg);
+      return false;
     } else {
       std::snprintf(error, errorCapacity, "unexpected argument '%s' (see --help)", arg);
       return false;
@@ -336,6 +365,16 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
     }
     options.mode = SendMode::kPairing;
     return true;
+  }
+  if (recordOnly != nullptr && (web || pairing || forgetCa)) {
+    std::snprintf(error, errorCapacity,
+                  "%s does not go with --web: the phone's layout sends its own record", recordOnly);
+    return false;
+  }
+  if (recordOnly != nullptr && sizeGiven != kLongRecordSize) {
+    std::snprintf(error, errorCapacity, "--size %zu contradicts %s: the longer record is %zu bytes",
+                  sizeGiven, recordOnly, kLongRecordSize);
+    return false;
   }
   if ((webOnly != nullptr || configDirGiven) && !web && !forgetCa) {
     webOnly = webOnly != nullptr ? webOnly : "--config-dir";
