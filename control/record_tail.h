@@ -93,6 +93,15 @@ struct ExtraControls {
 inline constexpr ExtraControls kRestExtraControls{
     {16383, 16383, 0, 16383, 16383, 16383}, kHatCentred, false};
 
+inline bool ExtraControlsAtRest(const ExtraControls& controls) {
+  for (std::size_t axis = 0; axis < kExtraAxisCount; ++axis) {
+    if (controls.axes[axis] != kRestExtraControls.axes[axis]) {
+      return false;
+    }
+  }
+  return controls.hat == kRestExtraControls.hat;
+}
+
 inline ExtraControls ScaleExtraControls(const RecordTail& tail) {
   ExtraControls extras{{}, tail.hat, false};
   for (std::size_t axis = 0; axis < kExtraAxisCount; ++axis) {

@@ -27,7 +27,7 @@ struct GaugeState {
   long long windowUpdates;
 };
 
-GaugeState g_gauge{};
+GaugeState g_gauge{GaugeView{0, {}, kRestExtraControls, 0, 0, 0, 0}, false, false, {}, {}, 0};
 
 void WriteTerminal(const char* text, std::size_t length) {
   std::fwrite(text, 1, length, stderr);
@@ -107,6 +107,38 @@ void PutBar(GaugeText& text, const char* name, std::int32_t value, int barWidth)
   text.Line("  %s [%s] %6d", name, bar, static_cast<int>(value));
 }
 
+// The longer record's controls that are not at rest: buttons 3-32 held, the hat, the axes.
+void PutMore(GaugeText& text, const GaugeView& view) {
+  const auto buttons = static_cast<std::uint32_t>(view.position.buttons) & ~3u;
+  if (buttons == 0 && ExtraControlsAtRest(view.extras)) {
+    return;
+  }
+  char line[kWidestLine + 1];
+  int used = std::snprintf(line, sizeof line, "  more:");
+  const auto add = [&line, &used](const char* format, auto... values) {
+    if (used >= 0 && used < static_cast<int>(sizeof line)) {
+      used += std::snprintf(line + used, sizeof line - static_cast<std::size_t>(used), format,
+                            values...);
+    }
+  };
+  for (int button = 3; button <= 32; ++button) {
+    if ((buttons >> (button - 1)) & 1u) {
+      add(" %d", button);
+    }
+  }
+  if (view.extras.hat != kRestExtraControls.hat) {
+    add("  hat %u", unsigned{view.extras.hat});
+  }
+  static constexpr const char* kAxisNames[kExtraAxisCount] = {"RX",     "RY",   "RZ",
+                                                              "slider", "dial", "wheel"};
+  for (std::size_t axis = 0; axis < kExtraAxisCount; ++axis) {
+    if (view.extras.axes[axis] != kRestExtraControls.axes[axis]) {
+      add("  %s %d", kAxisNames[axis], static_cast<int>(view.extras.axes[axis]));
+    }
+  }
+  text.Line("%s", line);
+}
+
 }  // namespace
 
 std::size_t FormatGauge(const GaugeView& view, int columns, char* out, std::size_t capacity) {
@@ -131,6 +163,7 @@ std::size_t FormatGauge(const GaugeView& view, int columns, char* out, std::size
     text.Line("  button 1 [%c]  button 2 [%c]  failed %lld/%lld", lamp1, lamp2,
               view.failedAcquisitions, view.failedUpdates);
   }
+  PutMore(text, view);
   return text.Length();
 }
 
@@ -141,11 +174,13 @@ void GaugeAcquire(std::uint32_t device, bool ok) {
   Changed(device);
 }
 
-void GaugeUpdate(std::uint32_t device, const JoystickPosition& position, bool ok) {
+void GaugeUpdate(std::uint32_t device, const JoystickPosition& position,
+                 const ExtraControls& extras, bool ok) {
   ++g_gauge.view.updates;
   ++g_gauge.windowUpdates;
   if (ok) {
     g_gauge.view.position = position;
+    g_gauge.view.extras = extras;
   } else {
     ++g_gauge.view.failedUpdates;
   }

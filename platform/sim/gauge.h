@@ -4,18 +4,21 @@
 #include <cstdint>
 
 #include "control/position_record.h"
+#include "control/record_tail.h"
 
 namespace joywire {
 
 // A live gauge of the simulated joystick on a terminal, drawn on standard error in place of
 // one trace line per call: the device, X, Y and Z as bars with their values, the two buttons
-// as lamps, the count of updates and their rate, and the failed calls. It is redrawn in place,
+// as lamps, the count of updates and their rate, and the failed calls; and, while a longer
+// record holds any of them, its other buttons, hat and axes. It is redrawn in place,
 // at most about 30 times a second, fitted to the terminal's width; the caller asks when the
 // next drawing is due and draws it then, so the last state is on screen as soon as datagrams
 // stop, and the rate falls to 0 a second later.
 
 void GaugeAcquire(std::uint32_t device, bool ok);
-void GaugeUpdate(std::uint32_t device, const JoystickPosition& position, bool ok);
+void GaugeUpdate(std::uint32_t device, const JoystickPosition& position,
+                 const ExtraControls& extras, bool ok);
 
 // Milliseconds until a drawing is due (0: now), or -1 when there is nothing to draw.
 int GaugeMillisecondsUntilDue();
@@ -34,12 +37,13 @@ void GaugeFinish();
 struct GaugeView {
   std::uint32_t device;
   JoystickPosition position;
+  ExtraControls extras;  // the longer record's other controls: a line while any is not at rest
   long long updates;
   long long ratePerSecond;
   long long failedAcquisitions;
   long long failedUpdates;
 };
-inline constexpr int kGaugeLines = 5;
+inline constexpr int kGaugeLines = 6;
 std::size_t FormatGauge(const GaugeView& view, int columns, char* out, std::size_t capacity);
 
 }  // namespace joywire

@@ -25,6 +25,8 @@ struct SimulatedState {
   bool acquired[kLastDevice + 1];
   std::FILE* trace;
   SimulatedDeviceObserver observer;
+  ExtraControls extras;
+  bool extrasSet;  // since the last reset; before, the controls are at rest
 };
 
 SimulatedState g_state{};
@@ -130,8 +132,9 @@ int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
   const bool ok =
       state.updatesBeforeFailure == kNoLimit || state.updatesSoFar <= state.updatesBeforeFailure;
   const JoystickPosition position = ReadPosition(*record);
+  const ExtraControls extras = state.extrasSet ? state.extras : kRestExtraControls;
   if (state.observer.updated != nullptr) {
-    state.observer.updated(device, position, ok);
+    state.observer.updated(device, position, extras, ok);
     return ok ? 1 : 0;
   }
   // Bytes the feeder has no business writing (the driver's other axes and hats): named in the
@@ -146,13 +149,26 @@ int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
   if (others != 0) {
     std::snprintf(stray, sizeof stray, " other-bytes=%d", others);
   }
-  char line[192];
-  const int length =
-      std::snprintf(line, sizeof line, "update device=%d index=%u x=%d y=%d z=%d buttons=%d%s %s\n",
-                    AsTyped(device), static_cast<unsigned>(ReadDeviceIndex(*record)), position.x,
-                    position.y, position.z, position.buttons, stray, ok ? "ok" : "failed");
+  // The longer record's other controls, when any is away from its rest.
+  char more[112] = "";
+  if (!ExtraControlsAtRest(extras)) {
+    std::snprintf(more, sizeof more, " hat=%u rx=%d ry=%d rz=%d slider=%d dial=%d wheel=%d",
+                  unsigned{extras.hat}, extras.axes[0], extras.axes[1], extras.axes[2],
+                  extras.axes[3], extras.axes[4], extras.axes[5]);
+  }
+  char line[256];
+  const int length = std::snprintf(
+      line, sizeof line, "update device=%d index=%u x=%d y=%d z=%d buttons=%d%s%s %s\n",
+      AsTyped(device), static_cast<unsigned>(ReadDeviceIndex(*record)), position.x, position.y,
+      position.z, position.buttons, more, stray, ok ? "ok" : "failed");
   Trace(line, length);
   return ok ? 1 : 0;
+}
+
+void SimulatedSetExtraControls(const ExtraControls& controls) {
+  SimulatedState& state = State();
+  state.extras = controls;
+  state.extrasSet = true;
 }
 
 void ObserveSimulatedDevice(const SimulatedDeviceObserver& observer) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "control/position_record.h"
+#include "control/record_tail.h"
 
 namespace joywire {
 
@@ -22,11 +23,14 @@ const wchar_t* SimulatedSerialNumber();
 int SimulatedStatus(std::uint32_t device);
 int SimulatedAcquire(std::uint32_t device);
 int SimulatedUpdate(std::uint32_t device, const PositionRecord* record);
+// The longer record's other controls (its six axes and hat), shown with the next update.
+void SimulatedSetExtraControls(const ExtraControls& controls);
 
 // Acquisitions and updates go to these instead of trace lines (a live display, say).
 struct SimulatedDeviceObserver {
   void (*acquired)(std::uint32_t device, bool ok);
-  void (*updated)(std::uint32_t device, const JoystickPosition& position, bool ok);
+  void (*updated)(std::uint32_t device, const JoystickPosition& position,
+                  const ExtraControls& extras, bool ok);
 };
 void ObserveSimulatedDevice(const SimulatedDeviceObserver& observer);
 

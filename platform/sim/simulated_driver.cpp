@@ -67,6 +67,7 @@ void InstallDriver(Platform& platform) {
   platform.UpdateVJD = [](std::uint32_t device, PositionRecord* record) {
     return SimulatedUpdate(device, record);
   };
+  platform.SetExtraControls = SimulatedSetExtraControls;
   if (!GaugeWanted()) {
     return;
   }

@@ -135,7 +135,7 @@ update device=1 index=1 x=16383 y=0 z=0 buttons=0 ok
 update device=1 index=1 x=16383 y=0 z=32767 buttons=1 ok
 update device=1 index=1 x=32767 y=32767 z=32767 buttons=2 ok
 update device=1 index=1 x=8191 y=24575 z=16383 buttons=2 ok
-update device=1 index=1 x=32767 y=32767 z=32767 buttons=-2147483645 failed
+update device=1 index=1 x=32767 y=32767 z=32767 buttons=-2147483645 hat=3 rx=32767 ry=32767 rz=32767 slider=16383 dial=16383 wheel=16383 failed
 acquire device=1 ok"
 check "console" test "$(output | sed -n '5,$p' | sed 's/Press .*//')" == "$prompt""IP address for connection is 127.0.0.1
 WSAStartUp Success

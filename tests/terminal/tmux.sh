@@ -61,10 +61,15 @@ printf '%s\n' "0 0 0 1 0" "0.5 -1 1 0 1" | "$sender" >/dev/null
 check "gauge shows the last datagram" wait_screen "updates 3 "
 check "X, Y, Z and the lamps" bash -c "$(declare -f screen); tmux=(${tmux[*]}); pane=$pane; screen |
   tr '\n' '|' | grep -qE 'X \[#+-+\]  24575\|  Y \[-+\]      0\|  Z \[#+\]  32767\|  button 1 \[ \]  button 2 \[#\]'"
+"$sender" --buttons 0x80000005 --hat 3 --axes 1 0 0 0 1 0 >/dev/null
+check "the longer record's other controls, while held" wait_screen "more: 3 32  hat 3  RX 32767\$"
+echo "0.5 -1 1 0 1" | "$sender" >/dev/null
+check "and gone at rest" bash -c "$(declare -f screen wait_screen); tmux=(${tmux[*]}); pane=$pane;
+  wait_screen 'updates 5 ' && ! screen | grep -q 'more:'"
 lines_before=$(screen | grep -c .)
 drops_before=$(feeder_drops)
 "$sender" --flood 3000 --rate 20000 2>/dev/null
-delivered=$((3003 - $(feeder_drops) + ${drops_before:-0}))
+delivered=$((3005 - $(feeder_drops) + ${drops_before:-0}))
 check "gauge counts a flood ($delivered delivered)" wait_screen "updates $delivered "
 check "the rate falls to 0 once datagrams stop" wait_screen "updates $delivered +0/s"
 check "the screen does not grow ($lines_before lines before)" \
