@@ -76,15 +76,16 @@ class ControllerSession : public Controller {
   }
 
   // A text frame to the page, unless one is on its way (an acknowledgement can wait).
-  void Tell(std::string text) {
+  bool Tell(std::string text) {
     if (writing_ || closing_) {
-      return;
+      return false;
     }
     writing_ = true;
     told_ = std::move(text);
     socket_.async_write(asio::buffer(told_), [self = Self()](beast::error_code, std::size_t) {
       self->writing_ = false;
     });
+    return true;
   }
 
   void Read() {
@@ -148,7 +149,13 @@ class ControllerSession : public Controller {
     const auto now = std::chrono::steady_clock::now();
     if (now - lastAck_ >= kAckInterval && Player() != 0) {
       lastAck_ = now;
-      Tell("ack " + std::to_string(messages_));
+      if (std::string trouble = server_.events.Trouble(player_); trouble != toldTrouble_) {
+        if (Tell("trouble " + trouble)) {  // its device does not move: the phone says why
+          toldTrouble_ = std::move(trouble);
+        }
+      } else {
+        Tell("ack " + std::to_string(messages_));
+      }
     }
     Read();
   }
@@ -176,8 +183,9 @@ class ControllerSession : public Controller {
   std::string peer_;
   std::string target_;  // the upgrade's: what the phone asks for as it joins
   std::string closeReason_;
-  std::string takenOver_;  // why it was closed, when another phone took its player over
-  std::string told_;       // the text frame on its way
+  std::string takenOver_;    // why it was closed, when another phone took its player over
+  std::string told_;         // the text frame on its way
+  std::string toldTrouble_;  // what the page was last told keeps its device from moving
   int player_ = 0;
   long long messages_ = 0;
   std::chrono::steady_clock::time_point lastAck_{};

@@ -42,7 +42,7 @@ class WebForwarder : public WebEvents {
         live_(StandardOutputIsTerminal()),
         output_(live_) {
     for (std::size_t i = 0; i < senders.size(); ++i) {
-      players_.push_back(Player{&senders[i], {}, kFirstState, {}, 0, 0.0, -1, 0});
+      players_.push_back(Player{&senders[i], {}, kFirstState, {}, 0, 0.0, -1, 0, {}, {}});
       PlayerHost(options, static_cast<int>(i) + 1, players_.back().host);
     }
   }
@@ -129,15 +129,12 @@ class WebForwarder : public WebEvents {
     }
     SumUp(now);
     for (std::size_t i = 0; i < feeders_.size(); ++i) {
-      int status = 0;
-      if (feeders_[i].process >= 0 && FeederEnded(feeders_[i], status)) {
-        Log("the feeder of device " + std::to_string(i + 1) + " ended by itself (exit status " +
-            std::to_string(status) + "): nothing moves it now; run it alone to see why");
-        StopFeeder(feeders_[i]);
-      }
+      WatchFeeder(i);
     }
     ShowStatus();
   }
+
+  std::string Trouble(int player) const override { return players_[player - 1].trouble; }
 
   // A signal, or the console's end: every player's device is left neutral.
   void Stopped() override {
@@ -160,6 +157,37 @@ class WebForwarder : public WebEvents {
     output_.Line("joywire-send: stopped; sent the neutral position");
   }
 
+  // A feeder started beside: what it said (a feeder that cannot listen says so, and waits), and
+  // whether it ended; told at once, here and to its player's phone.
+  void WatchFeeder(std::size_t i) {
+    FeederProcess& feeder = feeders_[i];
+    Player& player = players_[i];
+    char said[512];
+    for (std::size_t got = 0; (got = ReadFeederOutput(feeder, said, sizeof said)) > 0;) {
+      player.feederSaid.append(said, got);
+      if (player.feederSaid.size() > 2 * sizeof said) {
+        player.feederSaid.erase(0, player.feederSaid.size() - sizeof said);
+      }
+    }
+    const std::size_t failed = player.feederSaid.find("Binding Failed");
+    if (failed != std::string::npos && player.trouble.empty()) {
+      const std::string line = player.feederSaid.substr(
+          failed, player.feederSaid.find_first_of("\r\n", failed) - failed);
+      player.trouble = "its feeder cannot listen on " + std::string(player.host) + ":" +
+                       std::to_string(options_.port) + " (" + line +
+                       "): another program may hold that port";
+      Log("the feeder of device " + std::to_string(i + 1) +
+          player.trouble.substr(std::string_view("its feeder").size()));
+    }
+    int status = 0;
+    if (feeder.process >= 0 && FeederEnded(feeder, status)) {
+      player.trouble = "its feeder ended (exit status " + std::to_string(status) + ")";
+      Log("the feeder of device " + std::to_string(i + 1) + " ended by itself (exit status " +
+          std::to_string(status) + "): nothing moves it now; run it alone to see why");
+      StopFeeder(feeder);
+    }
+  }
+
   // A line of its own for the person at the terminal.
   void Note(const std::string& line) { Log(line); }
 
@@ -177,6 +205,8 @@ class WebForwarder : public WebEvents {
     double rate;
     int roundTrip;  // ms, as its phone measured it, or -1
     long long sendFailuresUntold;
+    std::string feederSaid;  // the last of what its feeder started beside wrote
+    std::string trouble;     // what keeps its device from moving, for its phone
   };
   static constexpr ControllerMessage kFirstState{{0.0f, 0.0f, -1.0f, 0.0f, 0.0f}, false, {}};
 

@@ -37,6 +37,12 @@ class WebEvents {
   virtual void Tick() = 0;
   // The server stops (a signal, or the console's end): the last thing it hands on.
   virtual void Stopped() = 0;
+  // What keeps a player's device from moving that its phone should be told of (a feeder
+  // started beside that cannot listen), or empty.
+  virtual std::string Trouble(int player) const {
+    static_cast<void>(player);
+    return {};
+  }
 };
 
 // The HTTPS mode's certificate: the server certificate and the authority's, and the server's

@@ -174,6 +174,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession<Stream>> {
     if (player_ != 0) {  // a controller's request: the player it steers
       response_.set("X-Joywire-Player",
                     std::to_string(player_) + " of " + std::to_string(server_.steering.Players()));
+      if (const std::string trouble = server_.events.Trouble(player_); !trouble.empty()) {
+        response_.set("X-Joywire-Trouble", trouble);
+      }
       player_ = 0;
     }
     response_.body().assign(body.data(), body.size());

@@ -244,7 +244,10 @@
       const told = String(event.data);
       const joined = told.match(/^player (\d+) of (\d+)$/);
       const ack = told.match(/^ack (\d+)$/);
-      if (joined) {
+      const trouble = told.match(/^trouble (.*)$/s);
+      if (trouble) {
+        showTrouble(trouble[1]);
+      } else if (joined) {
         takeOver = 0;
         showPlayer(Number(joined[1]), Number(joined[2]));
         show("connected", "connected");
@@ -282,6 +285,17 @@
         retryLater(pairing === "paired" ? `disconnected${reason}` : "not reachable");
       }
     };
+  }
+
+  // What keeps this player's device from moving (its feeder cannot listen, or ended), said in
+  // the note's row until it is mended.
+  let troubleShown = "";
+  function showTrouble(text) {
+    if (text === troubleShown) return;
+    troubleShown = text;
+    const whose = players > 1 ? `Player ${player}'s joystick` : "The joystick";
+    if (text) showNote(`${whose} does not move: ${text}. More…`, `joywire-send says ${text}. Ask whoever runs it.`);
+    else showLimits();
   }
 
   // Another phone took this one's player: it says so, and tries no more until tapped, which
@@ -361,6 +375,7 @@
         return /^all /.test(why) ? allInUse(why) : takenOver(why);
       }
       failing = !response.ok;
+      if (response.ok) showTrouble(response.headers.get("X-Joywire-Trouble") || "");
       const joined = (response.headers.get("X-Joywire-Player") || "").match(/^(\d+) of (\d+)$/);
       if (joined) {
         takeOver = 0;
@@ -751,6 +766,7 @@
   const secure = window.isSecureContext;
   const tiltPossible = secure && "DeviceOrientationEvent" in window;
   function showLimits() {
+    if (troubleShown) return;  // what keeps the joystick still comes first
     const tilt = layout !== "gamepad";
     if (!secure) {
       showNote(`${tilt ? "No tilt, and the screen may sleep" : "The screen may sleep"}: not a secure page. More…`,

@@ -18,15 +18,25 @@ namespace joywire {
 bool StartFeeder(const char* path, const char* device, const char* address, FeederProcess& feeder,
                  char* error, std::size_t errorCapacity) {
   int input[2];
+  int output[2];
   int execFailure[2];  // closed by a successful exec; carries errno when it fails
   if (pipe2(input, O_CLOEXEC) != 0) {
     std::snprintf(error, errorCapacity, "cannot start %s: %s", path, std::strerror(errno));
     return false;
   }
+  if (pipe2(output, O_CLOEXEC) != 0) {
+    std::snprintf(error, errorCapacity, "cannot start %s: %s", path, std::strerror(errno));
+    close(input[0]);
+    close(input[1]);
+    return false;
+  }
+  fcntl(output[0], F_SETFL, O_NONBLOCK);
   if (pipe2(execFailure, O_CLOEXEC) != 0) {
     std::snprintf(error, errorCapacity, "cannot start %s: %s", path, std::strerror(errno));
     close(input[0]);
     close(input[1]);
+    close(output[0]);
+    close(output[1]);
     return false;
   }
   const pid_t pid = fork();
@@ -36,7 +46,7 @@ bool StartFeeder(const char* path, const char* device, const char* address, Feed
 #endif
     const int nothing = open("/dev/null", O_WRONLY);
     dup2(input[0], STDIN_FILENO);
-    dup2(nothing, STDOUT_FILENO);
+    dup2(output[1], STDOUT_FILENO);
     dup2(nothing, STDERR_FILENO);
     execl(path, path, device, static_cast<char*>(nullptr));
     const int why = errno;
@@ -44,9 +54,11 @@ bool StartFeeder(const char* path, const char* device, const char* address, Feed
     _exit(127);
   }
   close(input[0]);
+  close(output[1]);
   close(execFailure[1]);
   if (pid < 0) {
     close(input[1]);
+    close(output[0]);
     close(execFailure[0]);
     std::snprintf(error, errorCapacity, "cannot start %s: %s", path, std::strerror(errno));
     return false;
@@ -60,6 +72,7 @@ bool StartFeeder(const char* path, const char* device, const char* address, Feed
   if (told == static_cast<ssize_t>(sizeof why)) {  // no program to run: nothing was started
     waitpid(pid, nullptr, 0);
     close(input[1]);
+    close(output[0]);
     std::snprintf(error, errorCapacity, "cannot start the feeder %s: %s", path, std::strerror(why));
     return false;
   }
@@ -69,7 +82,16 @@ bool StartFeeder(const char* path, const char* device, const char* address, Feed
   }
   feeder.process = pid;
   feeder.input = input[1];
+  feeder.output = output[0];
   return true;
+}
+
+std::size_t ReadFeederOutput(FeederProcess& feeder, char* buffer, std::size_t capacity) {
+  if (feeder.output < 0) {
+    return 0;
+  }
+  const ssize_t got = read(static_cast<int>(feeder.output), buffer, capacity);
+  return got > 0 ? static_cast<std::size_t>(got) : 0;
 }
 
 bool FeederEnded(FeederProcess& feeder, int& status) {
@@ -88,9 +110,11 @@ void StopFeeder(FeederProcess& feeder) {
     waitpid(static_cast<pid_t>(feeder.process), nullptr, 0);
     feeder.process = -1;
   }
-  if (feeder.input >= 0) {
-    close(static_cast<int>(feeder.input));
-    feeder.input = -1;
+  for (std::intptr_t* end : {&feeder.input, &feeder.output}) {
+    if (*end >= 0) {
+      close(static_cast<int>(*end));
+      *end = -1;
+    }
   }
 }
 

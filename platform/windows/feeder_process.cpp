@@ -26,16 +26,25 @@ bool StartFeeder(const char* path, const char* device, const char* address, Feed
   HANDLE write = nullptr;
   const HANDLE nothing =
       ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
+  HANDLE messages = nullptr;  // ours: what it writes to its standard output
+  HANDLE itsOutput = nullptr;
   if (!::CreatePipe(&read, &write, &inherited, 0)) {
     std::snprintf(error, errorCapacity, "cannot start %s (error %lu)", path, ::GetLastError());
     return false;
   }
+  if (!::CreatePipe(&messages, &itsOutput, &inherited, 0)) {
+    std::snprintf(error, errorCapacity, "cannot start %s (error %lu)", path, ::GetLastError());
+    ::CloseHandle(read);
+    ::CloseHandle(write);
+    return false;
+  }
   ::SetHandleInformation(write, HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(messages, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = read;
-  startup.hStdOutput = nothing;
+  startup.hStdOutput = itsOutput;
   startup.hStdError = nothing;
   std::wstring command = L"\"" + Wide(path) + L"\" " + Wide(device);
   PROCESS_INFORMATION started{};
@@ -51,11 +60,13 @@ bool StartFeeder(const char* path, const char* device, const char* address, Feed
                        CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started);
   const DWORD why = ::GetLastError();
   ::CloseHandle(read);
+  ::CloseHandle(itsOutput);
   if (nothing != INVALID_HANDLE_VALUE) {
     ::CloseHandle(nothing);
   }
   if (!ok) {
     ::CloseHandle(write);
+    ::CloseHandle(messages);
     if (job != nullptr) {
       ::CloseHandle(job);
     }
@@ -65,13 +76,27 @@ bool StartFeeder(const char* path, const char* device, const char* address, Feed
   ::AssignProcessToJobObject(job, started.hProcess);
   ::ResumeThread(started.hThread);
   ::CloseHandle(started.hThread);
-  ::CloseHandle(started.hProcess);
   const std::string line = std::string(address) + "\r\n";
   DWORD written = 0;
   ::WriteFile(write, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   feeder.process = reinterpret_cast<std::intptr_t>(job);
   feeder.input = reinterpret_cast<std::intptr_t>(write);
+  feeder.output = reinterpret_cast<std::intptr_t>(messages);
+  feeder.handle = reinterpret_cast<std::intptr_t>(started.hProcess);
   return true;
+}
+
+std::size_t ReadFeederOutput(FeederProcess& feeder, char* buffer, std::size_t capacity) {
+  DWORD waiting = 0;
+  DWORD got = 0;
+  const HANDLE output = reinterpret_cast<HANDLE>(feeder.output);
+  if (feeder.output == -1 || !::PeekNamedPipe(output, nullptr, 0, nullptr, &waiting, nullptr) ||
+      waiting == 0 ||
+      !::ReadFile(output, buffer, static_cast<DWORD>(waiting < capacity ? waiting : capacity), &got,
+                  nullptr)) {
+    return 0;
+  }
+  return got;
 }
 
 bool FeederEnded(FeederProcess& feeder, int& status) {
@@ -83,7 +108,11 @@ bool FeederEnded(FeederProcess& feeder, int& status) {
       accounting.ActiveProcesses != 0) {
     return false;
   }
-  status = -1;  // the job does not keep it
+  DWORD code = 0;
+  status =
+      feeder.handle != -1 && ::GetExitCodeProcess(reinterpret_cast<HANDLE>(feeder.handle), &code)
+          ? static_cast<int>(code)  // -5 is 0xFFFFFFFB: the same 32 bits
+          : -1;
   return true;
 }
 
@@ -93,9 +122,11 @@ void StopFeeder(FeederProcess& feeder) {
     ::CloseHandle(reinterpret_cast<HANDLE>(feeder.process));
     feeder.process = -1;
   }
-  if (feeder.input != -1) {
-    ::CloseHandle(reinterpret_cast<HANDLE>(feeder.input));
-    feeder.input = -1;
+  for (std::intptr_t* handle : {&feeder.input, &feeder.output, &feeder.handle}) {
+    if (*handle != -1) {
+      ::CloseHandle(reinterpret_cast<HANDLE>(*handle));
+      *handle = -1;
+    }
   }
 }
 

@@ -152,10 +152,10 @@ TEST(SenderOptions, TheLongerRecordsHeadAndMaskNeverDisagree) {
   EXPECT_EQ(record[28], 1) << "B1 1.5 is pressed by the 20-byte rule, so is button 1";
   ASSERT_TRUE(Parse({"--buttons", "010", "0", "1", "0", "1", "0"}, options));
   EXPECT_EQ(options.tail.buttons, 10u);
-  record = DatagramOfValues(options, options.values);
-  float head[2];
-  std::memcpy(head, record + 12, sizeof head);
-  EXPECT_TRUE(head[0] == 0.0f && head[1] == 1.0f) << "B1 and B2 from the mask 0b1010";
+  ControlPacket head{};
+  std::memcpy(head.bytes, DatagramOfValues(options, options.values), sizeof head.bytes);
+  EXPECT_TRUE(ReadPacketValue(head, 3) == 0.0f && ReadPacketValue(head, 4) == 1.0f)
+      << "B1 and B2 from the mask 0b1010";
 }
 
 TEST(SenderOptions, LinesOfFiveNumbers) {

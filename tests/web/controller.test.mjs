@@ -14,7 +14,7 @@ import http from "node:http";
 import https from "node:https";
 import net from "node:net";
 import { hostname, tmpdir } from "node:os";
-import { join } from "node:path";
+import { dirname, join } from "node:path";
 import { after, before, test } from "node:test";
 import tls from "node:tls";
 import puppeteer from "puppeteer-core";
@@ -666,6 +666,26 @@ test("four phones are players 1-4, each its own feeder, kept across a reload and
   assert.match(players.log, /player 4 connected from/);
   players.kill("SIGTERM");
   await players.ended;
+  if (launcher.length === 0) {
+    // A feeder started beside that cannot listen (its port held here) is told of at once, in
+    // the terminal and on its player's page.
+    const held = dgram.createSocket("udp4");
+    await new Promise((r) => held.bind(50000, "127.0.0.1", r));
+    const beside = startSender(await freePort(), await freePort(), { udp: held,
+      more: ["--players", "2", "--start-feeder", join(dirname(process.env.JOYWIRE_SEND), "joywire-sim")] });
+    try {
+      await beside.started;
+      const page = await phones[0].context.newPage();
+      await page.goto(beside.url);
+      await page.waitForFunction(() => /^(The joystick|Player 1's joystick) does not move: its feeder cannot listen on 127\.0\.0\.1:/
+        .test(document.querySelector("#note").textContent), { timeout: 5000 });
+      assert.match(beside.log, /the feeder of device 1 cannot listen on 127\.0\.0\.1:\d+ \(Binding Failed & Error No ->\d+\)/);
+    } finally {
+      beside.kill("SIGTERM");
+      await beside.ended;
+      held.close();
+    }
+  }
   await Promise.all(phones.map(({ context }) => context.close()));
   await fifth.browserContext().close();
   feeders.forEach((f) => f.close());
