@@ -17,23 +17,27 @@ Serving ServingOf(const SenderOptions& options) {
     destination.append("-").append(std::to_string(options.players));
   }
   destination.append(":").append(std::to_string(options.port));
-  return Serving{options.webHttps, options.webPort, options.httpPort, destination};
+  return Serving{options.webHttps, options.webPort, options.httpPort, destination,
+                 options.webAddress != nullptr ? options.webAddress : ""};
 }
 
 std::string ServingLine(const Serving& serving) {
   return std::string(serving.https ? "https " : "http ") + std::to_string(serving.port) + " " +
-         std::to_string(serving.httpPort) + " " + serving.destination + "\n";
+         std::to_string(serving.httpPort) + " " + serving.destination +
+         (serving.webAddress.empty() ? "" : " " + serving.webAddress) + "\n";
 }
 
 bool ReadServingLine(const std::string& line, Serving& serving) {
   char scheme[8] = "";
   char destination[300] = "";
-  if (std::sscanf(line.c_str(), "%7s %u %u %299s", scheme, &serving.port, &serving.httpPort,
-                  destination) != 4) {
+  char webAddress[16] = "";  // an earlier version's line ends before it: every address
+  if (std::sscanf(line.c_str(), "%7s %u %u %299s %15s", scheme, &serving.port, &serving.httpPort,
+                  destination, webAddress) < 4) {
     return false;
   }
   serving.https = std::string_view(scheme) == "https";
   serving.destination = destination;
+  serving.webAddress = webAddress;
   return true;
 }
 

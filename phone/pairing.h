@@ -19,6 +19,7 @@ struct Serving {
   unsigned port;
   unsigned httpPort;
   std::string destination;  // the feeder's address and port
+  std::string webAddress;   // the one address served (--web-address), or empty: every one
 };
 inline constexpr char kServingFile[] = "serving";
 inline constexpr char kTokenFile[] = "pairing-token";

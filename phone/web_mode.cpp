@@ -170,8 +170,11 @@ int ShowPairing(const SenderOptions& options) {
   }
   EnableTerminalOutput();
   token = token.substr(0, token.find_first_of("\r\n"));
+  // The addresses that run served: its one address, or every address the machine has now.
+  SenderOptions lastRun = options;
+  lastRun.webAddress = serving.webAddress.empty() ? nullptr : serving.webAddress.c_str();
   std::fputs(
-      PairingText(options, serving, ServedAddresses(options), token, StandardOutputIsTerminal())
+      PairingText(options, serving, ServedAddresses(lastRun), token, StandardOutputIsTerminal())
           .c_str(),
       stdout);
   return 0;

@@ -764,6 +764,8 @@
   // What the page cannot do here, said in the row under the header (never over a control),
   // and only what applies to the layout shown: the gamepad has no tilt.
   const secure = window.isSecureContext;
+  const upright = window.matchMedia("(orientation: portrait)");
+  upright.addEventListener("change", () => showLimits());
   const tiltPossible = secure && "DeviceOrientationEvent" in window;
   function showLimits() {
     if (troubleShown) return;  // what keeps the joystick still comes first
@@ -777,6 +779,9 @@
       showNote("No tilt: this browser gives no motion readings. More…",
         "This browser has no orientation events, so tilt cannot be used here (a secure page " +
         "would not change that). The controls work here.");
+    } else if (layout === "gamepad" && upright.matches) {
+      showNote("Turn the phone on its side: the gamepad is made for both thumbs.",
+        "In landscape each thumb has its stick and its buttons; upright they are small.");
     } else {
       showNote("", "");
     }
@@ -850,9 +855,24 @@
     mask = pressed ? (mask | (1 << bit)) >>> 0 : (mask & ~(1 << bit)) >>> 0;
     changed();
   }
+  // A thumb that slides from one face button onto another presses that one instead, as it
+  // rolls on a real pad.
   for (const button of document.querySelectorAll("main [data-bit]")) {
-    const bit = Number(button.dataset.bit);
-    follow(button, { press: () => true, move: () => setBit(bit, true), release: () => setBit(bit, false) });
+    const face = button.closest(".face");
+    let held = Number(button.dataset.bit);
+    follow(button, {
+      press: () => { held = Number(button.dataset.bit); },
+      move(event) {
+        const under = face && document.elementFromPoint(event.clientX, event.clientY);
+        const other = under && under.closest("[data-bit]");
+        if (other && face.contains(other) && Number(other.dataset.bit) !== held) {
+          setBit(held, false);
+          held = Number(other.dataset.bit);
+        }
+        setBit(held, true);
+      },
+      release: () => setBit(held, false),
+    });
   }
 
   // A stick whose centre is where the thumb lands, read as the joystick layout's stick is
@@ -969,6 +989,9 @@
     depth("#gas", layout === "wheel" ? values[2] : -1);
     depth("#brake", axes[2]);
     dpad.dataset.hat = hat;
+    const toward = hat ? ((hat - 1) * Math.PI) / 4 : 0;  // 1 up, clockwise
+    dpad.style.setProperty("--hx", hat ? Math.sin(toward).toFixed(2) : "0");
+    dpad.style.setProperty("--hy", hat ? (-Math.cos(toward)).toFixed(2) : "0");
     for (const button of document.querySelectorAll("main [data-bit]")) {
       button.setAttribute("aria-pressed", String(Boolean(mask & (1 << Number(button.dataset.bit)))));
     }

@@ -3,7 +3,10 @@
 // machine without the driver gets the "not enabled" end instead of a loader error.
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstddef>
+#include <cstdio>
+#include <utility>
 
 #include "feeder/platform.h"
 
@@ -182,19 +185,45 @@ HMODULE LoadDriverLibrary() {
   return nullptr;
 }
 
+// Standard output carries the run's own lines only; what is missing and what to do about it is
+// said on standard error, once, as on Linux.
+void SayWhy(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void SayWhy(const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::fputs("joywire: ", stderr);
+  std::vfprintf(stderr, format, arguments);
+  std::fputs("\n", stderr);
+  std::fflush(stderr);
+  va_end(arguments);
+}
+
 bool LoadDriver() {
   const HMODULE module = LoadDriverLibrary();
   if (module == nullptr) {
+    SayWhy(
+        "vJoyInterface.dll was not found beside joywire.exe, in the system folder or on PATH: "
+        "install the vJoy driver, or put its vJoyInterface.dll (x64) beside joywire.exe");
     return false;
   }
   bool all = true;
-  all &= Bind(module, "vJoyEnabled", g_library.enabled);
-  all &= Bind(module, "GetvJoyManufacturerString", g_library.manufacturer);
-  all &= Bind(module, "GetvJoyProductString", g_library.product);
-  all &= Bind(module, "GetvJoySerialNumberString", g_library.serialNumber);
-  all &= Bind(module, "GetVJDStatus", g_library.status);
-  all &= Bind(module, "AcquireVJD", g_library.acquire);
-  all &= Bind(module, "UpdateVJD", g_library.update);
+  const std::pair<const char*, bool> bindings[] = {
+      {"vJoyEnabled", Bind(module, "vJoyEnabled", g_library.enabled)},
+      {"GetvJoyManufacturerString",
+       Bind(module, "GetvJoyManufacturerString", g_library.manufacturer)},
+      {"GetvJoyProductString", Bind(module, "GetvJoyProductString", g_library.product)},
+      {"GetvJoySerialNumberString",
+       Bind(module, "GetvJoySerialNumberString", g_library.serialNumber)},
+      {"GetVJDStatus", Bind(module, "GetVJDStatus", g_library.status)},
+      {"AcquireVJD", Bind(module, "AcquireVJD", g_library.acquire)},
+      {"UpdateVJD", Bind(module, "UpdateVJD", g_library.update)}};
+  for (const auto& [name, bound] : bindings) {
+    if (!bound && all) {
+      SayWhy("the vJoyInterface.dll found has no %s: not the driver's library, or an old one",
+             name);
+    }
+    all = all && bound;
+  }
   if (!all) {
     // Not the driver's library, or a version without an operation we need: let it go.
     ::FreeLibrary(module);
@@ -220,13 +249,36 @@ void InstallDriver(Platform& platform) {
     platform.vJoyEnabled = NotEnabled;
     return;
   }
-  platform.vJoyEnabled = [] { return static_cast<int>(g_library.enabled()); };
+  platform.vJoyEnabled = [] {
+    const int enabled = static_cast<int>(g_library.enabled());
+    if (enabled == 0) {
+      SayWhy(
+          "the vJoy driver is not enabled: enable it in \"Configure vJoy\" (vJoyConf), or "
+          "install the driver");
+    }
+    return enabled;
+  };
   platform.GetvJoyManufacturerString = [] { return AsWide(g_library.manufacturer()); };
   platform.GetvJoyProductString = [] { return AsWide(g_library.product()); };
   platform.GetvJoySerialNumberString = [] { return AsWide(g_library.serialNumber()); };
-  platform.GetVJDStatus = [](std::uint32_t device) { return g_library.status(device); };
+  platform.GetVJDStatus = [](std::uint32_t device) {
+    const int status = g_library.status(device);
+    if (status == kDeviceBusy) {
+      SayWhy("vJoy device %u is in use by another feeder", static_cast<unsigned>(device));
+    } else if (status == kDeviceMissing) {
+      SayWhy("vJoy device %u does not exist: add it in \"Configure vJoy\" (vJoyConf)",
+             static_cast<unsigned>(device));
+    } else if (status != kDeviceOwned && status != kDeviceFree) {
+      SayWhy("the vJoy driver cannot tell the state of device %u", static_cast<unsigned>(device));
+    }
+    return status;
+  };
   platform.AcquireVJD = [](std::uint32_t device) {
-    return static_cast<int>(g_library.acquire(device));
+    const int acquired = static_cast<int>(g_library.acquire(device));
+    if (acquired == 0) {
+      SayWhy("vJoy device %u could not be acquired", static_cast<unsigned>(device));
+    }
+    return acquired;
   };
   platform.UpdateVJD = [](std::uint32_t device, PositionRecord* record) {
     return static_cast<int>(g_library.update(device, record->bytes));

@@ -241,6 +241,7 @@ if [ -n "${JOYWIRE_NO_DRIVER_FEEDER:-}" ]; then
   cd - >/dev/null
   expect_status 251
   check "prints only the banner" test "$(output)" == "TEST"
+  check "says on standard error what is missing" grep -q "vJoyInterface.dll was not found" "$work/err"
   # Found through a PATH entry in quotes with blanks around it, and beside an executable whose
   # folder is longer than MAX_PATH (the device then says busy, to end the run at once).
   mkdir "$work/on path" && cp "$work/planted/vJoyInterface.dll" "$work/on path/"

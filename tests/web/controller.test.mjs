@@ -313,14 +313,21 @@ test("each layout's controls send what they show, one longer record a change, al
     await touch(page, "touchEnd");
     await datagram(record(), released);
   }
-  // Three fingers at once (a stick, a trigger, a button), then the page hidden: all let go.
+  // A thumb rolled from A onto B presses B alone, as on a real pad.
   await page.select("#layout", "gamepad");
+  const [a, b] = [await box(page, '#gamepad-layout [aria-label="A"]'), await box(page, '#gamepad-layout [aria-label="B"]')];
+  let since = performance.now();
+  await touch(page, "touchStart", [{ x: a.x + a.width / 2, y: a.y + a.height / 2, id: 1 }]);
+  await touch(page, "touchMove", [{ x: b.x + b.width / 2, y: b.y + b.height / 2, id: 1 }]);
+  await datagram(record(bits(2)), since);
+  await touch(page, "touchEnd");
+  // Three fingers at once (a stick, a trigger, a button), then the page hidden: all let go.
   const fingers = [];
   for (const [name, fy, id] of [["left stick", 0.5, 1], ["right trigger", 1, 2], ["B", 0.5, 3]]) {
     const at = await box(page, `#gamepad-layout [aria-label="${name}"]`);
     fingers.push({ x: at.x + at.width / 2, y: at.y + Math.min(fy * at.height, at.height - 1), id, step: Math.min(at.width, at.height) / 3 });
   }
-  let since = performance.now();
+  since = performance.now();
   await touch(page, "touchStart", fingers);
   await touch(page, "touchMove", [{ ...fingers[0], x: fingers[0].x - 3 * fingers[0].step }, ...fingers.slice(1)]);
   await datagram(record({ v: [-1, 0, -1, 0, 1], mask: 2, axes: [0, 0, 1, 0, 0, 0] }), since);
@@ -893,6 +900,15 @@ test("an earlier pairing's page stops, told why; a restart with the kept token r
   await page.waitForSelector('#connection[data-state="connected"]', { timeout: 3000 });
   await datagram(is(0, 0, -1), back);  // it steers again
   await (secure ? page.browser().close() : page.close());
+  // --pairing shows the addresses the last run served: with --web-address, that one alone.
+  const only = join(scratch, "only");
+  const one = startSender(await freePort(), await freePort(), { configHome: only, more: ["--web-address", host] });
+  await one.started;
+  one.kill("SIGTERM");
+  await one.ended;
+  const shown = execFileSync(launcher[0] || process.env.JOYWIRE_SEND, [...launcher.slice(1), ...(launcher.length ? [process.env.JOYWIRE_SEND] : []),
+    "--pairing", "--no-qr"], { env: { ...process.env, XDG_CONFIG_HOME: only } }).toString();
+  assert.deepEqual(shown.match(/[a-z]+:\/\/[^/]+/g), [`${scheme}://${host}:${one.url.match(/:(\d+)\//)[1]}`], shown);
 });
 
 test("200 starts, each ended by SIGTERM within 300 ms, end within 1 s; with a controller, neutral", { skip: (wine || !secure) && "the HTTPS runs, not under wine" }, async () => {
