@@ -101,10 +101,10 @@ fetch_source() {
 native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
   iproute2 util-linux libevdev-dev file tmux libboost1.81-dev libqrcodegencpp-dev libssl-dev)
 
-# The phone controller page's browser suite: Debian's Chromium, driven from Node.js; zbar to
-# read the QR code back; NSS's certutil to trust the HTTPS mode's authority; openssl to issue
-# certificates from it that phones must refuse.
-browser_packages=(chromium ca-certificates zbar-tools libnss3-tools openssl)
+# The phone controller page's browser suite: Debian's Chromium and Firefox ESR, driven from
+# Node.js; zbar to read the QR code back; NSS's certutil to trust the HTTPS mode's authority;
+# openssl to issue certificates from it that phones must refuse.
+browser_packages=(chromium firefox-esr ca-certificates zbar-tools libnss3-tools openssl)
 
 # Node.js and npm (for puppeteer-core from the npm registry): Debian's, unless the machine has
 # its own already.

@@ -111,6 +111,12 @@ Version Number:"
 prompt="Please enter valid Ipv4 adress of your machine or press enter to use default one"
 
 # --- The whole run: datagrams of every size, then a failed update ends the loop ------------
+# The simulated joystick names a longer record's other controls; the Windows driver's record
+# has no room for them, so the stand-in library behind joywire.exe sees none.
+case $(basename "$feeder") in
+  joywire-sim*) longer_tail=" hat=3 rx=32767 ry=32767 rz=32767 slider=16383 dial=16383 wheel=16383" ;;
+  *) longer_tail="" ;;
+esac
 start whole-run JOYWIRE_SIM_FAIL_AFTER=4 --
 type_line "127.0.0.1"
 if wait_for "init complete"; then
@@ -135,7 +141,7 @@ update device=1 index=1 x=16383 y=0 z=0 buttons=0 ok
 update device=1 index=1 x=16383 y=0 z=32767 buttons=1 ok
 update device=1 index=1 x=32767 y=32767 z=32767 buttons=2 ok
 update device=1 index=1 x=8191 y=24575 z=16383 buttons=2 ok
-update device=1 index=1 x=32767 y=32767 z=32767 buttons=-2147483645 hat=3 rx=32767 ry=32767 rz=32767 slider=16383 dial=16383 wheel=16383 failed
+update device=1 index=1 x=32767 y=32767 z=32767 buttons=-2147483645$longer_tail failed
 acquire device=1 ok"
 check "console" test "$(output | sed -n '5,$p' | sed 's/Press .*//')" == "$prompt""IP address for connection is 127.0.0.1
 WSAStartUp Success

@@ -20,6 +20,10 @@ import tls from "node:tls";
 import puppeteer from "puppeteer-core";
 
 const launcher = (process.env.JOYWIRE_LAUNCHER || "").split(" ").filter(Boolean);
+// The engine: Chromium, or Firefox (JOYWIRE_BROWSER=firefox, over WebDriver BiDi), where the
+// page's own cases run and the server's, shown once in Chromium, are skipped.
+const firefox = process.env.JOYWIRE_BROWSER === "firefox";
+const serverCase = { skip: firefox && "the server's, shown in Chromium" };
 const secure = process.env.JOYWIRE_HTTPS === "1";
 const lan = "10.200.0.1";  // as a phone on the LAN reaches the machine
 const host = secure ? lan : "127.0.0.1";
@@ -112,11 +116,30 @@ async function openPage(name = host, port = web, pageToken = token) {
   return page;
 }
 
-// Touches as the phone's screen reports them: each point { x, y, id }. One DevTools session a
-// page, which keeps the fingers that are down.
+// Touches as the phone's screen reports them: each point { x, y, id } (and a fingertip's
+// radiusX, radiusY). In Chromium one DevTools session a page, which keeps the fingers that are
+// down; in Firefox a WebDriver touch a finger (no radius), kept by its id.
+const clampTo = (value, size) => Math.max(0, Math.min(size - 1, Math.round(value)));
 async function touch(page, type, points = []) {
-  page.cdp ??= await page.createCDPSession();
-  await page.cdp.send("Input.dispatchTouchEvent", { type, touchPoints: points });
+  if (!firefox) {
+    page.cdp ??= await page.createCDPSession();
+    await page.cdp.send("Input.dispatchTouchEvent", { type, touchPoints: points });
+    return;
+  }
+  if (!page.fingers) await page.bringToFront();  // only the tab in front takes touches
+  page.fingers ??= new Map();
+  const ids = new Set(points.map((p) => p.id ?? 0));
+  // Past the screen's edge a finger stays on it (WebDriver refuses a point outside).
+  const { width, height } = page.viewport();
+  points = points.map((p) => ({ ...p, x: clampTo(p.x, width), y: clampTo(p.y, height) }));
+  for (const [id, finger] of page.fingers) {
+    if (type === "touchEnd" && !ids.has(id)) await finger.end(), page.fingers.delete(id);
+  }
+  for (const point of points) {
+    const finger = page.fingers.get(point.id ?? 0);
+    if (finger && type === "touchMove") await finger.move(point.x, point.y);
+    if (!finger && type === "touchStart") page.fingers.set(point.id ?? 0, await page.touchscreen.touchStart(point.x, point.y));
+  }
 }
 // A stick's full deflection from a thumb that lands in its middle: the stick travel (80 px),
 // or less in a smaller pad.
@@ -199,8 +222,11 @@ before(async () => {
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
       "--disable-background-networking", "--disable-component-update", "--disable-sync"],
   };
-  browser = await puppeteer.launch({ ...launchedWith, env: environment });
+  browser = firefox
+    ? await puppeteer.launch({ browser: "firefox", executablePath: process.env.JOYWIRE_FIREFOX || "/usr/bin/firefox-esr", env: environment })
+    : await puppeteer.launch({ ...launchedWith, env: environment });
   browser.launchedWith = launchedWith;
+  await openStalePage();
 });
 
 after(async () => {
@@ -224,8 +250,7 @@ async function openStalePage() {
   await stalePage.goto(`${scheme}://${host}:${web}/#AAAAAAAAAAAAAAAAAAAAAA`);
 }
 
-test("the QR code printed under the addresses reads back as the first address", async () => {
-  await openStalePage();
+test("the QR code printed under the addresses reads back as the first address", serverCase, async () => {
   // Half blocks to modules: two rows a character, the upper and the lower half.
   const rows = server.log.split(/\r?\n/).filter((l) => l.includes("\x1b[30;107m"))
     .map((l) => [...l.replace(/\x1b\[[0-9;]*m/g, "")]);
@@ -400,7 +425,8 @@ function wheelGrip(back, turn) {
   return { alpha: (alpha + 360) % 360, beta, gamma };
 }
 
-test(`tilt on a secure page (${scheme}://${host}): a wheel turn, however the screen leans; the knob shows it`, async () => {
+test(`tilt on a secure page (${scheme}://${host}): a wheel turn, however the screen leans; the knob shows it`,
+  { skip: firefox && "Firefox's WebDriver sets no orientation" }, async () => {
   const page = await openPage();
   // At 360 px: left-handed upright, the throttle goes right; on its side, Done is in sight.
   await page.setViewport({ ...phone, width: 360, height: 740 });
@@ -471,7 +497,7 @@ test("on a LAN address tilt is disabled, and says why, while the stick works", {
 });
 
 test("a page closed, frozen or hidden gives the neutral datagram within 1 s; a hidden one sends nothing more", async () => {
-  for (const end of ["close", "freeze", "hide"]) {
+  for (const end of firefox ? ["close", "hide"] : ["close", "freeze", "hide"]) {  // freezing: Chromium's
     const page = await openPage();
     const stick = await box(page, "#stick");
     const throttle = await box(page, "#throttle");
@@ -503,7 +529,7 @@ test("a page closed, frozen or hidden gives the neutral datagram within 1 s; a h
   }
 });
 
-test("a wrong token or a foreign origin gets 403; a bad message closes, nothing forwarded", async () => {
+test("a wrong token or a foreign origin gets 403; a bad message closes, nothing forwarded", serverCase, async () => {
   const upgrade = (target, origin, name = `${host}:${web}`) => new Promise((resolve) => {
     (secure ? https : http).get({ host, port: web, path: target, ca: authority, checkServerIdentity: () => {}, headers: {
       Host: name, Connection: "Upgrade", Upgrade: "websocket", "Sec-WebSocket-Version": "13",
@@ -574,7 +600,7 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
   await page.close();
 });
 
-test("a silent takeover gives the neutral datagram; bad frames taken over while closing hold no slot", async () => {
+test("a silent takeover gives the neutral datagram; bad frames taken over while closing hold no slot", serverCase, async () => {
   const page = await holdRightAndButton();
   const takeover = performance.now();
   const silent = await rawController();  // steers, and says nothing
@@ -698,7 +724,7 @@ test("four phones are players 1-4, each its own feeder, kept across a reload and
   feeders.forEach((f) => f.close());
 });
 
-test("connections kept alive on either port, with the token or without, cannot keep a phone out", async () => {
+test("connections kept alive on either port, with the token or without, cannot keep a phone out", serverCase, async () => {
   for (const [port, count, path, from] of [...(secure ? [[trust, 17, "/"]] : []), [web, 17, "/"],
     [web, 64, `/pairing?token=${token}`, "127.0.0.5"]]) {  // a token holder's, from one address
     const held = [];
@@ -751,7 +777,7 @@ test("connections kept alive on either port, with the token or without, cannot k
   }
 });
 
-test("output nobody reads, a stopped terminal or a closed pipe never hold a datagram back; SIGHUP ends neutral", async () => {
+test("output nobody reads, a stopped terminal or a closed pipe never hold a datagram back; SIGHUP ends neutral", serverCase, async () => {
   const other = startSender(await freePort(), await freePort(), { more: ["--throttle-rest", "centre"] });
   const otherToken = await other.started;
   const port = Number(other.url.match(/:(\d+)\//)[1]);
@@ -908,7 +934,7 @@ test("an earlier pairing's page stops, told why; a restart with the kept token r
   await one.ended;
   const shown = execFileSync(launcher[0] || process.env.JOYWIRE_SEND, [...launcher.slice(1), ...(launcher.length ? [process.env.JOYWIRE_SEND] : []),
     "--pairing", "--no-qr"], { env: { ...process.env, XDG_CONFIG_HOME: only } }).toString();
-  assert.deepEqual(shown.match(/[a-z]+:\/\/[^/]+/g), [`${scheme}://${host}:${one.url.match(/:(\d+)\//)[1]}`], shown);
+  assert.deepEqual(shown.match(/[a-z]+:\/\/[^/\s]+(?=\/#)/g), [`${scheme}://${host}:${one.url.match(/:(\d+)\//)[1]}`], shown);
 });
 
 test("200 starts, each ended by SIGTERM within 300 ms, end within 1 s; with a controller, neutral", { skip: (wine || !secure) && "the HTTPS runs, not under wine" }, async () => {
