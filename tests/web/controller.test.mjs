@@ -162,9 +162,10 @@ async function holdRightAndButton(port = web, pageToken = token) {
 const neutral = is(0, 0, undefined, 0, 0);
 
 // A connection to the page's port, plain or TLS as the page is.
-async function connectTo(port = web, localAddress = undefined) {
-  const socket = secure && port !== trust ? tls.connect({ host, port, ca: authority, localAddress })
-    : net.connect({ port, host, localAddress });
+// `allowHalfOpen`: a peer that answers no close with its own (its side stays open).
+async function connectTo(port = web, localAddress = undefined, allowHalfOpen = false) {
+  const socket = secure && port !== trust ? tls.connect({ host, port, ca: authority, localAddress, allowHalfOpen })
+    : net.connect({ port, host, localAddress, allowHalfOpen });
   socket.on("error", () => {});
   socket.resume();  // what it is sent is read, so that its end is seen
   await once(socket, secure && port !== trust ? "secureConnect" : "connect");
@@ -177,8 +178,8 @@ const upgradeRequest = (port = web, pageToken = token, more = "") =>
   "Upgrade: websocket\r\nSec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
 
 // A WebSocket controller of our own, with the token, that answers nothing.
-async function rawController(port = web, pageToken = token) {
-  const socket = await connectTo(port);
+async function rawController(port = web, pageToken = token, allowHalfOpen = false) {
+  const socket = await connectTo(port, undefined, allowHalfOpen);
   socket.write(upgradeRequest(port, pageToken));
   const [answer] = await Promise.race([once(socket, "data"), once(socket, "close")]);
   assert.match(String(answer), /^HTTP\/1.1 101/, "the upgrade with the token");
@@ -559,7 +560,7 @@ test("a wrong token or a foreign origin gets 403; a bad message closes, nothing 
   // A refused message ends the controller's steering at once: neutral now, nothing after it.
   for (const bad of [frame(Buffer.from("0.5"), 0x81), frame(Buffer.alloc(19)), frame(floats(0, NaN, 0, 0, 0)),
     frame(Buffer.alloc(56)), frame(Buffer.alloc(65))]) {
-    const raw = await rawController();
+    const raw = await rawController(web, token, true);  // it never closes: the refusal alone lets go
     let since = performance.now();
     raw.write(Buffer.concat([frame(Buffer.from("rtt 60001"), 0x81), frame(floats(0.3, 0, 0, 1, 0))]));  // a report, ignored
     await datagram(is(0.3, 0, undefined, 1, 0), since);
