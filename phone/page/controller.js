@@ -1029,7 +1029,7 @@
     document.body.dataset.layout = layout;
     $("#tilt-switch").hidden = layout === "gamepad";  // two sticks by thumb; tilt is for one
     for (const [id, shown] of [["#wheel", layout === "joystick"], ["#range", layout !== "gamepad"],
-      ["#travel", layout !== "wheel"], ["#spring", layout === "joystick"], ["#swap", layout !== "gamepad"]]) {
+      ["#travel", layout !== "wheel"], ["#spring", layout === "joystick"], ["#swap", layout === "joystick"]]) {
       $(id).closest(".setting").hidden = !shown;
     }
     showLimits();
