@@ -66,24 +66,25 @@ else()
   set(JOYWIRE_WEB_SYSTEM_LIBRARIES Threads::Threads ${CMAKE_DL_LIBS})
 endif()
 
+# The pages and their files, built into the program so that they load nothing from anywhere:
+# each file in phone/page as a C++ array. The two pages by name; the rest in the table of files
+# (generated/page_files.cpp), each as "URL path|file|media type|port", the port "page" (the
+# controller's) or "both" (the trust page's too).
 set(JOYWIRE_WEB_PAGE_DIR ${PROJECT_SOURCE_DIR}/phone/page)
-set(JOYWIRE_WEB_PAGE_SOURCES ${CMAKE_BINARY_DIR}/generated/controller_page.cpp)
-add_custom_command(
-  OUTPUT ${CMAKE_BINARY_DIR}/generated/controller_page.cpp
-  COMMAND ${CMAKE_COMMAND} -DNAME=kControllerPage -DPAGE=${JOYWIRE_WEB_PAGE_DIR}/controller.html
-          -DSTYLE=${JOYWIRE_WEB_PAGE_DIR}/controller.css
-          -DSCRIPT=${JOYWIRE_WEB_PAGE_DIR}/controller.js
-          -DOUTPUT=${CMAKE_BINARY_DIR}/generated/controller_page.cpp
-          -P ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
-  DEPENDS ${JOYWIRE_WEB_PAGE_DIR}/controller.html ${JOYWIRE_WEB_PAGE_DIR}/controller.css
-          ${JOYWIRE_WEB_PAGE_DIR}/controller.js ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
-  COMMENT "Embedding the controller page")
-# The other files, each as it stands: NAME FILE.
-foreach(embedded kTrustPage:trust.html kManifest:manifest.webmanifest kIconSvg:icon.svg
-                 kIcon192:icon-192.png kIcon512:icon-512.png)
-  string(REPLACE ":" ";" embedded ${embedded})
-  list(GET embedded 0 name)
-  list(GET embedded 1 file)
+set(JOYWIRE_WEB_PAGE_FILES
+  "/controller.css|controller.css|text/css|page"
+  "/controller.js|controller.js|text/javascript|page"
+  "/record.js|record.js|text/javascript|page"
+  "/stick.js|stick.js|text/javascript|page"
+  "/tilt.js|tilt.js|text/javascript|page"
+  "/manifest.webmanifest|manifest.webmanifest|application/manifest+json|page"
+  "/icon.svg|icon.svg|image/svg+xml|page"
+  "/icon-192.png|icon-192.png|image/png|page"
+  "/icon-512.png|icon-512.png|image/png|page"
+  "/trust.css|trust.css|text/css|both"
+  "/trust.js|trust.js|text/javascript|both")
+set(JOYWIRE_WEB_PAGE_SOURCES)
+function(joywire_embed name file)
   set(output ${CMAKE_BINARY_DIR}/generated/${file}.cpp)
   add_custom_command(
     OUTPUT ${output}
@@ -91,8 +92,41 @@ foreach(embedded kTrustPage:trust.html kManifest:manifest.webmanifest kIconSvg:i
             -DOUTPUT=${output} -P ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
     DEPENDS ${JOYWIRE_WEB_PAGE_DIR}/${file} ${PROJECT_SOURCE_DIR}/cmake/EmbedPage.cmake
     COMMENT "Embedding ${file}")
-  list(APPEND JOYWIRE_WEB_PAGE_SOURCES ${output})
+  set(JOYWIRE_WEB_PAGE_SOURCES ${JOYWIRE_WEB_PAGE_SOURCES} ${output} PARENT_SCOPE)
+endfunction()
+joywire_embed(kControllerPage controller.html)
+joywire_embed(kTrustPage trust.html)
+set(declared "")
+set(listed "")
+set(index 0)
+foreach(entry IN LISTS JOYWIRE_WEB_PAGE_FILES)
+  string(REPLACE "|" ";" entry "${entry}")
+  list(GET entry 0 path)
+  list(GET entry 1 file)
+  list(GET entry 2 type)
+  list(GET entry 3 port)
+  joywire_embed(kPageFile${index} ${file})
+  string(APPEND declared "extern const char kPageFile${index}[];\nextern const std::size_t kPageFile${index}Size;\n")
+  set(onTrustPort false)
+  if(port STREQUAL "both")
+    set(onTrustPort true)
+  endif()
+  string(APPEND listed "    {\"${path}\", \"${type}\", {kPageFile${index}, kPageFile${index}Size}, ${onTrustPort}},\n")
+  math(EXPR index "${index} + 1")
 endforeach()
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/generated/page_files.cpp CONTENT "// Made by cmake/JoywireWeb.cmake from its table of the page's files; do not edit.
+#include \"phone/controller_page.h\"
+
+namespace joywire {
+
+${declared}
+const PageFile kPageFiles[] = {
+${listed}};
+const std::size_t kPageFileCount = sizeof kPageFiles / sizeof kPageFiles[0];
+
+}  // namespace joywire
+")
+list(APPEND JOYWIRE_WEB_PAGE_SOURCES ${CMAKE_BINARY_DIR}/generated/page_files.cpp)
 
 if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen AND
    JOYWIRE_OPENSSL_LIBRARIES)
@@ -134,7 +168,6 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
     phone/pairing.cpp
     phone/https_identity.cpp
     platform/detached_output.cpp
-    phone/page_files.cpp
     phone/local_authority.cpp
     phone/terminal_qr.cpp
     ${JOYWIRE_WEB_PLATFORM}

@@ -8,7 +8,7 @@ namespace joywire {
 // The pages of the web mode, built into the program (cmake/EmbedPage.cmake), so they load
 // nothing from anywhere.
 
-// The controller: page/controller.html with its style sheet and script put inline.
+// The controller: page/controller.html; its style sheet and script modules are among its files.
 extern const char kControllerPage[];
 extern const std::size_t kControllerPageSize;
 
@@ -17,21 +17,14 @@ extern const std::size_t kControllerPageSize;
 extern const char kTrustPage[];
 extern const std::size_t kTrustPageSize;
 
-// What makes the controller an app on a home screen: its manifest and icons.
-extern const char kManifest[];
-extern const std::size_t kManifestSize;
-extern const char kIconSvg[];
-extern const std::size_t kIconSvgSize;
-extern const char kIcon192[];
-extern const std::size_t kIcon192Size;
-extern const char kIcon512[];
-extern const std::size_t kIcon512Size;
-
-// The controller's files besides the page, by the path the server answers them at.
+// The pages' files (style sheets, scripts, the manifest and icons that make the controller an
+// app on a home screen), by the path the server answers them at; the trust page's are answered
+// on its port too.
 struct PageFile {
   std::string_view path;
   const char* type;
   std::string_view bytes;
+  bool onTrustPort = false;
 };
 extern const PageFile kPageFiles[];
 extern const std::size_t kPageFileCount;

@@ -126,6 +126,10 @@ Route RouteOf(const Request& request, Service service, const ServerNames& names,
     if (get && path == "/ca.crt") {
       return Answer(Status::ok, settings.authorityCertificate, "application/x-x509-ca-cert");
     }
+    if (const PageFile* file = FileAt(settings, path);
+        get && file != nullptr && file->onTrustPort) {
+      return Answer(Status::ok, file->bytes, file->type);
+    }
     return Answer(Status::not_found, "not found\n");
   }
   const bool upgrade = boost::beast::websocket::is_upgrade(request);

@@ -50,7 +50,7 @@ inline constexpr unsigned short kAllInUse = 4001;
 inline constexpr auto kAckInterval = std::chrono::seconds(1);
 
 inline constexpr char kContentSecurityPolicy[] =
-    "default-src 'none'; script-src 'unsafe-inline'; style-src 'unsafe-inline'; "
+    "default-src 'none'; script-src 'self'; style-src 'self'; "
     "connect-src 'self'; img-src 'self' data:; manifest-src 'self'; base-uri 'none'; "
     "form-action 'none'; frame-ancestors 'none'";
 

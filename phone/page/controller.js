@@ -1,9 +1,12 @@
-"use strict";
 // The phone's side of joywire-send --web: the controls set five values (X, Y, Z in -1..1, two
 // buttons 0 or 1), and every change goes at once to joywire-send as one binary WebSocket
 // message of 20 bytes, the datagram itself; the gamepad and wheel layouts send the 56-byte
 // longer record (those 20, then six more axes, a hat and 32 buttons). The state is repeated
 // while connected, so that joywire-send can tell a controller that went quiet and centre it.
+import { encodeRecord, kRestAxes, kRestValues } from "./record.js";
+import { clamp, deflectionOf, radiusIn as radiusOfTravel, shaped as shapedBy, shapedStick, tuningOf } from "./stick.js";
+import { inverse, rotationOf, screenRightAt, tiltDeflection, tiltOf } from "./tilt.js";
+
 (() => {
   const kRepeatMs = 200;          // the state again when nothing changed (joywire-send: 500 ms)
   const kRetryMaxMs = 2000;       // reconnection backs off to this at most
@@ -21,35 +24,33 @@
   const stick = $("#stick");
   const throttle = $("#throttle");
   const tiltSwitch = $("#tilt");
-  const clamp = (value, low = -1, high = 1) => Math.max(low, Math.min(high, value));
   const vibrate = (ms) => navigator.vibrate && navigator.vibrate(ms);
 
   // What this phone keeps: its settings, and the pairing token it last used, so that an icon
   // on the home screen (which opens "/") pairs as the address it was made from did.
-  const kept = (key, fallback) => {
+  const recall = (key, fallback) => {
     try { return localStorage.getItem(`joywire.${key}`) ?? fallback; } catch (error) { return fallback; }
   };
-  const keep = (key, value) => {
+  const remember = (key, value) => {
     try { localStorage.setItem(`joywire.${key}`, value); } catch (error) { /* private mode */ }
   };
   let token = decodeURIComponent(location.hash.slice(1));
-  if (token) keep("token", token); else token = kept("token", "");
+  if (token) remember("token", token); else token = recall("token", "");
   // This phone's own id (never the token): joywire-send keeps its player for it across drops.
-  let identity = kept("id", "");
+  let identity = recall("id", "");
   if (!/^[A-Za-z0-9_-]{8,64}$/.test(identity)) {
     identity = Array.from(crypto.getRandomValues(new Uint8Array(16)),
       (byte) => byte.toString(16).padStart(2, "0")).join("");
-    keep("id", identity);
+    remember("id", identity);
   }
 
-  const values = new Float32Array([0, 0, -1, 0, 0]);  // the throttle starts at the bottom
+  const values = new Float32Array(kRestValues);  // the throttle starts at the bottom
   // The longer record's own: RX, RY, RZ (a trigger, released at -1), slider, dial, wheel; the
   // hat (0 centred, 1 up, clockwise to 8); buttons 1-32 as a mask.
-  const kRestAxes = [0, 0, -1, 0, 0, 0];
   const axes = new Float32Array(kRestAxes);
   let hat = 0;
   let mask = 0;
-  let layout = ["joystick", "gamepad", "wheel"].includes(kept("layout", "")) ? kept("layout") : "joystick";
+  let layout = ["joystick", "gamepad", "wheel"].includes(recall("layout", "")) ? recall("layout") : "joystick";
   let lastSent = null;  // the bytes of the last message
   let lastSendTime = 0;
 
@@ -64,7 +65,7 @@
   let viaRequests = false;  // messages as HTTPS requests, where a WebSocket cannot connect
   let paused = false;  // hidden, frozen or out of focus: sends nothing until touched again
   let failedOpens = 0;
-  let player = Number(kept("player", "0"));  // the player this phone was, asked for again
+  let player = Number(recall("player", "0"));  // the player this phone was, asked for again
   let players = 1;
   let takeOver = 0;  // the player to take over explicitly on the next connection
   const playerBadge = $("#player");
@@ -76,7 +77,7 @@
   function showPlayer(number, of) {
     player = number;
     players = of;
-    keep("player", String(number));
+    remember("player", String(number));
     playerBadge.textContent = String(number);
     playerBadge.style.setProperty("--player", colourOf(number));
     playerBadge.hidden = of <= 1;
@@ -124,17 +125,11 @@
   // its first two buttons, for feeders that read only the first 20 bytes.
   function message() {
     const longer = layout !== "joystick";
-    const bytes = new ArrayBuffer(longer ? 56 : 20);
-    const view = new DataView(bytes);
-    if (longer) {
+    if (longer) {  // the head's buttons are the mask's first two
       values[3] = mask & 1;
       values[4] = (mask >> 1) & 1;
-      [0x4a, 0x57, 0x78, 0x31, 1, hat].forEach((byte, i) => view.setUint8(20 + i, byte));  // "JWx1" v1
-      view.setUint32(28, mask >>> 0, true);
-      axes.forEach((value, i) => view.setFloat32(32 + 4 * i, value, true));
     }
-    values.forEach((value, i) => view.setFloat32(4 * i, value, true));
-    return bytes;
+    return encodeRecord({ values, axes, hat, mask }, longer);
   }
   const unchanged = () => {
     const now = new Uint8Array(message());
@@ -204,7 +199,7 @@
     const typed = decodeURIComponent(location.hash.slice(1));
     if (!typed || typed === token) return;
     token = typed;
-    keep("token", token);
+    remember("token", token);
     refused = false;
     if (socket) socket.close();
     socket = null;
@@ -535,7 +530,7 @@
 
   const ring = stick.querySelector(".ring");
   const knob = stick.querySelector(".knob");
-  let travel = Number(kept("travel", 80));  // CSS px of full deflection
+  let travel = Number(recall("travel", 80));  // CSS px of full deflection
   let radius = travel;
   let centre = null;  // in page coordinates, while touched
 
@@ -556,23 +551,7 @@
     knob.style.transform = `translate(${x * radius}px, ${y * radius}px)`;
   }
 
-  // A thumb's deflection from `centre` in `box`, with full deflection `radius` away: past the
-  // rim the centre follows the thumb; towards an edge nearer than that, the edge is full
-  // deflection, so that a thumb that lands by an edge still reaches it there, and touch-down
-  // itself never moves the stick. Every stick of every layout reads its thumb so.
-  function deflectionOf(centre, box, radius, x, y) {
-    let [dx, dy] = [x - centre.x, y - centre.y];  // down the screen is a higher Y
-    const reach = Math.hypot(dx, dy);
-    if (reach > radius) {
-      centre = { x: centre.x + dx * (1 - radius / reach), y: centre.y + dy * (1 - radius / reach) };
-      [dx, dy] = [x - centre.x, y - centre.y];
-    }
-    const room = (towards) => clamp(towards, 1, radius);
-    const nx = dx / room(dx < 0 ? centre.x - box.left : box.right - centre.x);
-    const ny = dy / room(dy < 0 ? centre.y - box.top : box.bottom - centre.y);
-    return { centre, nx, ny };
-  }
-  const radiusIn = (box) => Math.max(16, Math.min(travel, box.width / 2 - 4, box.height / 2 - 4));
+  const radiusIn = (box) => radiusOfTravel(box, travel);
 
   follow(stick, {
     press(event) {
@@ -586,11 +565,9 @@
       let nx, ny;
       ({ centre, nx, ny } = deflectionOf(centre, stick.getBoundingClientRect(), radius, event.clientX, event.clientY));
       // A small dead zone around the centre, and the rest of the way rescaled to full.
-      const distance = Math.hypot(nx, ny);
-      const length = Math.min(1, distance);
-      const scaled = length < kStickDeadZone ? 0 : (length - kStickDeadZone) / (1 - kStickDeadZone);
-      if (!(tiltOn && wheel)) values[0] = distance > 0 ? (nx / distance) * scaled : 0;
-      values[1] = distance > 0 ? (ny / distance) * scaled : 0;
+      const [x, y] = shapedStick(nx, ny, { dead: kStickDeadZone, curve: 1 });
+      if (!(tiltOn && wheel)) values[0] = x;
+      values[1] = y;
       placeStick(values[0], values[1]);
       changed();
     },
@@ -606,7 +583,7 @@
 
   // --- The throttle: dragged from where it is, top +1, bottom -1; a spring if chosen --------
 
-  let spring = kept("spring", "none");
+  let spring = recall("spring", "none");
   let grip = null;  // where the finger landed, and the throttle then
   follow(throttle, {
     press: (event) => {
@@ -660,41 +637,16 @@
   // plane, as of a steering wheel, however the screen leans; Y the tip of its top edge.
 
   let tiltOn = false;
-  let wheel = kept("wheel", "0") === "1";  // X from tilt only: Y, throttle and buttons by thumb
+  let wheel = recall("wheel", "0") === "1";  // X from tilt only: Y, throttle and buttons by thumb
   const wheelTilt = () => wheel || layout === "wheel";
-  let range = Number(kept("range", 45));   // degrees for full deflection
+  let range = Number(recall("range", 45));   // degrees for full deflection
   let reading = null;
   let reference = null;  // the rotation back to the reference pose, and the screen's axes then
   let readingWatch = 0;
 
-  const radians = (degrees) => (degrees * Math.PI) / 180;
-  const times = (a, b) => [
-    a[0] * b[0] - a[1] * b[1] - a[2] * b[2] - a[3] * b[3],
-    a[0] * b[1] + a[1] * b[0] + a[2] * b[3] - a[3] * b[2],
-    a[0] * b[2] - a[1] * b[3] + a[2] * b[0] + a[3] * b[1],
-    a[0] * b[3] + a[1] * b[2] - a[2] * b[1] + a[3] * b[0],
-  ];
-  // The device's rotation (w, x, y, z): alpha about Z, then beta about X, then gamma about Y.
-  function rotationOf({ alpha, beta, gamma }) {
-    const half = (degrees) => radians(degrees) / 2;
-    return times(times([Math.cos(half(alpha)), 0, 0, Math.sin(half(alpha))],
-      [Math.cos(half(beta)), Math.sin(half(beta)), 0, 0]),
-    [Math.cos(half(gamma)), 0, Math.sin(half(gamma)), 0]);
-  }
-  // The rotation's part about `axis` (swing-twist), in degrees, -180..180.
-  function twist(q, axis) {
-    const along = q[1] * axis[0] + q[2] * axis[1] + q[3] * axis[2];
-    const degrees = (2 * Math.atan2(along, q[0]) * 180) / Math.PI;
-    return ((((degrees + 180) % 360) + 360) % 360) - 180;
-  }
   // The screen's right as the person sees it, in the device's axes, for the way it is turned.
-  function screenRight() {
-    const angle = (((screen.orientation ? screen.orientation.angle : window.orientation) || 0) + 360) % 360;
-    return { 90: [0, -1, 0], 180: [-1, 0, 0], 270: [0, 1, 0] }[angle] || [1, 0, 0];
-  }
-  // Degrees to -1..1: a dead zone around the reference, full deflection at the range.
-  const deflection = (degrees) =>
-    Math.sign(degrees) * clamp((Math.abs(degrees) - kTiltDeadZone) / (range - kTiltDeadZone), 0, 1);
+  const screenRight = () => screenRightAt(screen.orientation ? screen.orientation.angle : window.orientation);
+  const deflection = (degrees) => tiltDeflection(degrees, range, kTiltDeadZone);
 
   function recentre() {
     reference = null;
@@ -702,16 +654,10 @@
   }
 
   function applyTilt() {
-    const now = rotationOf(reading);
-    if (!reference) reference = { back: [now[0], -now[1], -now[2], -now[3]], right: screenRight() };
-    const since = times(reference.back, now);
-    const [rx, ry] = reference.right;
-    if (wheelTilt()) {
-      values[0] = deflection(-twist(since, [0, 0, 1]));  // clockwise as the person sees it: right
-    } else {  // a tray to tip: the right edge down is right, the top edge back is Y+
-      values[0] = deflection(twist(since, [-ry, rx, 0]));  // the screen's up, in its plane
-      values[1] = deflection(twist(since, reference.right));
-    }
+    if (!reference) reference = { back: inverse(rotationOf(reading)), right: screenRight() };
+    const { x, y } = tiltOf(reading, reference, wheelTilt());
+    values[0] = deflection(x);
+    if (!wheelTilt()) values[1] = deflection(y);
     fitStick();
     placeStick(values[0], values[1]);
     changed();
@@ -833,14 +779,8 @@
   // Per stick, trigger and pedal, kept on the phone: a dead zone (0-30%, round for the sticks)
   // and a response curve (the amount past the dead zone to the power 1, linear, to 3).
   const kTuned = { gamepad: ["left stick", "right stick", "left trigger", "right trigger"], wheel: ["gas", "brake"] };
-  const tuning = (name) => {
-    const [dead, curve] = kept(`tune.${name}`, name.endsWith("stick") ? "5,1" : "0,1").split(",").map(Number);
-    return { dead: clamp(dead || 0, 0, 30) / 100, curve: clamp(curve || 1, 1, 3) };
-  };
-  const shaped = (name, amount) => {
-    const { dead, curve } = tuning(name);
-    return amount <= dead ? 0 : Math.pow((Math.min(1, amount) - dead) / (1 - dead), curve);
-  };
+  const tuning = (name) => tuningOf(recall(`tune.${name}`, name.endsWith("stick") ? "5,1" : "0,1"));
+  const shaped = (name, amount) => shapedBy(amount, tuning(name));
 
   function restAll() {
     values.set([0, 0, -1, 0, 0]);
@@ -890,9 +830,7 @@
         let nx, ny;
         ({ centre, nx, ny } = deflectionOf(centre, box, radiusIn(box), event.clientX, event.clientY));
         thumbCentres.set(element, centre);
-        const length = Math.hypot(nx, ny);
-        const amount = shaped(name, length);  // of the distance: the dead zone is round
-        set(length > 0 ? (nx / length) * amount : 0, length > 0 ? (ny / length) * amount : 0);
+        set(...shapedStick(nx, ny, tuning(name)));  // of the distance: the dead zone is round
       },
       release() {
         centre = null;
@@ -1015,7 +953,7 @@
         const show = () => { caption.textContent = `${name[0].toUpperCase()}${name.slice(1)}: ${what} ${text(Number(input.value))}`; };
         input.addEventListener("input", () => {
           const { dead, curve } = tuning(name);
-          keep(`tune.${name}`, what === "curve" ? `${dead * 100},${input.value}` : `${input.value},${curve}`);
+          remember(`tune.${name}`, what === "curve" ? `${dead * 100},${input.value}` : `${input.value},${curve}`);
           show();
         });
         show();
@@ -1041,7 +979,7 @@
   $("#layout").addEventListener("change", (event) => {
     letGoOfEverything();
     layout = event.target.value;
-    keep("layout", layout);
+    remember("layout", layout);
     restAll();
     showLayout();
     fitStick();
@@ -1064,7 +1002,7 @@
   wheelSwitch.checked = wheel;
   wheelSwitch.addEventListener("change", () => {
     wheel = wheelSwitch.checked;
-    keep("wheel", wheel ? "1" : "0");
+    remember("wheel", wheel ? "1" : "0");
     showMode();
     if (tiltOn) recentre();
   });
@@ -1072,7 +1010,7 @@
   $("#range").value = range;
   $("#range").addEventListener("input", (event) => {
     range = Number(event.target.value);
-    keep("range", range);
+    remember("range", range);
     showRange();
   });
   const showTravel = () => {
@@ -1081,7 +1019,7 @@
   $("#travel").value = travel;
   $("#travel").addEventListener("input", (event) => {
     travel = Number(event.target.value);
-    keep("travel", travel);
+    remember("travel", travel);
     showTravel();
     fitStick();
     placeStick(values[0], values[1]);
@@ -1089,13 +1027,13 @@
   $("#spring").value = spring;
   $("#spring").addEventListener("change", (event) => {
     spring = event.target.value;
-    keep("spring", spring);
+    remember("spring", spring);
   });
   const swap = $("#swap");
-  swap.checked = kept("swap", "0") === "1";
+  swap.checked = recall("swap", "0") === "1";
   const showSides = () => document.body.classList.toggle("swapped", swap.checked);
   swap.addEventListener("change", () => {
-    keep("swap", swap.checked ? "1" : "0");
+    remember("swap", swap.checked ? "1" : "0");
     showSides();
     fitStick();
     placeStick(values[0], values[1]);

@@ -104,7 +104,7 @@ native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbe
 # The phone controller page's browser suite: Debian's Chromium and Firefox ESR, driven from
 # Node.js; zbar to read the QR code back; NSS's certutil to trust the HTTPS mode's authority;
 # openssl to issue certificates from it that phones must refuse.
-browser_packages=(chromium firefox-esr ca-certificates zbar-tools libnss3-tools openssl)
+browser_packages=(chromium firefox-esr webkit2gtk-driver xvfb xauth ca-certificates zbar-tools libnss3-tools openssl)
 
 # Node.js and npm (for puppeteer-core from the npm registry): Debian's, unless the machine has
 # its own already.

@@ -5,13 +5,15 @@
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/http/parser.hpp>
 
+#include <iterator>
 #include <string>
 
 namespace joywire::web {
 namespace {
 
 constexpr char kToken[] = "C1BQv6uzXEvk91T0EBb60g";
-const PageFile kFiles[] = {{"/icon.svg", "image/svg+xml", "<svg/>"}};
+const PageFile kFiles[] = {{"/icon.svg", "image/svg+xml", "<svg/>"},
+                           {"/trust.js", "text/javascript", "", true}};
 
 // A request as it comes over the wire, read by Beast's own parser.
 Request Parsed(std::string text) {
@@ -87,13 +89,15 @@ TEST(Route, EachRequestGoesWhereItsTokenNamesAndMethodSay) {
        Status::misdirected_request, "pairing refused (421)"},
       {"GET / HTTP/1.1\nHost: x\n", t, Route::kAnswer, Status::ok, ""},
       {"GET /ca.crt HTTP/1.1\nHost: x\n", t, Route::kAnswer, Status::ok, ""},
+      {"GET /trust.js HTTP/1.1\nHost: x\n", t, Route::kAnswer, Status::ok, ""},
+      {"GET /icon.svg HTTP/1.1\nHost: x\n", t, Route::kAnswer, Status::not_found, ""},
       {"GET /ws?token=TOKEN HTTP/1.1\nHost: 10.0.0.5:8080\nWS\n", t, Route::kAnswer,
        Status::not_found, ""},
   };
   WebServerSettings settings{};
   settings.page = "<html>";
   settings.files = kFiles;
-  settings.fileCount = 1;
+  settings.fileCount = std::size(kFiles);
   const ServerNames names{
       {boost::asio::ip::make_address("10.0.0.5"), 8080}, false, "pi.local", kToken};
   for (const auto& one : cases) {

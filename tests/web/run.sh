@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# The phone controller page in a real browser (Debian's Chromium), against one joywire-send.
+# The phone controller page in a real browser, against one joywire-send.
 #   run.sh SENDER [LAUNCHER]   (LAUNCHER runs SENDER: the wine or qemu wrapper)
-#   run.sh --install-only      only puppeteer-core, for the benchmark
+#   run.sh --install-only      only the npm packages, for the benchmark
 #   JOYWIRE_SCREENSHOT=FILE    a screenshot of the page at phone size, for a person to look at
 #   JOYWIRE_HTTPS=1            the suite over HTTPS, with what HTTPS adds
 #   JOYWIRE_TESTS=PATTERN      only the tests whose names match
-# puppeteer-core comes from the npm registry at the version package-lock.json pins.
+#   JOYWIRE_BROWSER=ENGINE     chromium (Debian's, the default), firefox (firefox-esr) or webkit
+#                              (WebKitGTK's MiniBrowser, under Xvfb)
+# puppeteer-core and selenium-webdriver come from the npm registry at the versions
+# package-lock.json pins.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${JOYWIRE_IN_NAMESPACE:-}" ] && [ ! -d "$here/node_modules/puppeteer-core" ]; then
+if [ -z "${JOYWIRE_IN_NAMESPACE:-}" ] && [ ! -d "$here/node_modules/selenium-webdriver" ]; then
   # Node.js trusts the system's certificate authorities too (a proxy's, say).
   [ -f /etc/ssl/certs/ca-certificates.crt ] &&
     export NODE_EXTRA_CA_CERTS=${NODE_EXTRA_CA_CERTS:-/etc/ssl/certs/ca-certificates.crt}
@@ -16,13 +19,14 @@ if [ -z "${JOYWIRE_IN_NAMESPACE:-}" ] && [ ! -d "$here/node_modules/puppeteer-co
 fi
 [ "${1:-}" = --install-only ] && exit 0
 # The suite runs in a network namespace of its own, whose loopback also carries a LAN address
-# (10.200.0.1) and, for HTTPS, a public one. wine's sockets belong to its server's namespace: one
-# is started in there, and ended after.
+# (10.200.0.1) and, for HTTPS, a public one; and its own mounts, where WebKitGTK's system list of
+# authorities may gain the test's. wine's sockets belong to its server's namespace: one is started
+# in there, and ended after.
 if [ "${JOYWIRE_IN_NAMESPACE:-}" != suite ]; then
   wineserver=(env WINEPREFIX="${WINEPREFIX:-$here/../../build/wineprefix}" wineserver -k)
   [[ "${2:-}" == *wine* ]] && { "${wineserver[@]}" 2>/dev/null || true; }
   status=0
-  JOYWIRE_IN_NAMESPACE=suite unshare -n bash "$0" "$@" || status=$?
+  JOYWIRE_IN_NAMESPACE=suite JOYWIRE_MOUNTS=own unshare -n -m --propagation private bash "$0" "$@" || status=$?
   [[ "${2:-}" == *wine* ]] && { "${wineserver[@]}" 2>/dev/null || true; }
   exit $status
 fi
@@ -34,7 +38,9 @@ export JOYWIRE_SEND=$1 JOYWIRE_LAUNCHER=${2:-}
 # test reporter has named the case that was running by then.
 limit=${JOYWIRE_SUITE_SECONDS:-900}
 status=0
-timeout --kill-after=10 "$limit" node --test --test-reporter=spec \
+display=()
+[ "${JOYWIRE_BROWSER:-}" = webkit ] && display=(xvfb-run -a -s "-screen 0 1280x1024x24")
+timeout --kill-after=10 "$limit" "${display[@]}" node --test --test-reporter=spec \
   --test-name-pattern "${JOYWIRE_TESTS:-.}" "$here/controller.test.mjs" || status=$?
 [ $status -eq 124 ] && echo "browser suite: not done after $limit s, ended (the last case above is the one that waited)"
 exit $status
