@@ -1,5 +1,7 @@
 #include "platform/sim/simulated_device.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -62,6 +64,7 @@ SimulatedState& State() {
   g_state.trace = stderr;
   if (path != nullptr && *path != '\0') {
     if (std::FILE* file = std::fopen(path, "ab")) {
+      std::setvbuf(file, nullptr, _IONBF, 0);  // each line one write, as on stderr
       g_state.trace = file;
     }
   }
@@ -79,8 +82,47 @@ int AsTyped(std::uint32_t device) {
 
 void Trace(const char* line, int length) {
   SimulatedState& state = State();
-  std::fwrite(line, 1, static_cast<std::size_t>(length), state.trace);
-  std::fflush(state.trace);
+  std::fwrite(line, 1, static_cast<std::size_t>(length), state.trace);  // unbuffered: written now
+}
+
+// A line of the trace: text and whole numbers, within its 256 bytes.
+struct TraceLine {
+  char text[256];
+  int length = 0;
+  TraceLine& Text(const char* part) {
+    const std::size_t size =
+        std::min(std::strlen(part), sizeof text - 1 - static_cast<std::size_t>(length));
+    std::memcpy(text + length, part, size);
+    length += static_cast<int>(size);
+    return *this;
+  }
+  template <typename Integer>
+  TraceLine& Number(Integer value) {
+    length =
+        static_cast<int>(std::to_chars(text + length, text + sizeof text - 1, value).ptr - text);
+    return *this;
+  }
+};
+
+// Bytes the feeder has no business writing (the driver's other axes and hats), counted so that
+// the trace names them and a scenario sees it. Almost every record has none: the spans between
+// the written fields are compared whole first, and counted byte by byte only when one differs.
+int StrayBytes(const PositionRecord& record) {
+  static constexpr unsigned char kZeros[kPositionRecordSize] = {};
+  const struct {
+    std::size_t from, to;
+  } spans[] = {{1, kAxisXOffset},
+               {kAxisZOffset + 4, kButtonBitsOffset},
+               {kButtonBitsOffset + 4, kPositionRecordSize}};
+  int others = 0;
+  for (const auto& span : spans) {
+    if (std::memcmp(record.bytes + span.from, kZeros, span.to - span.from) != 0) {
+      for (std::size_t at = span.from; at < span.to; ++at) {
+        others += record.bytes[at] != 0 ? 1 : 0;
+      }
+    }
+  }
+  return others;
 }
 
 }  // namespace
@@ -137,31 +179,26 @@ int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
     state.observer.updated(device, position, extras, ok);
     return ok ? 1 : 0;
   }
-  // Bytes the feeder has no business writing (the driver's other axes and hats): named in the
-  // trace when any is set, so that a scenario sees it.
-  int others = 0;
-  for (std::size_t at = 1; at < kPositionRecordSize; ++at) {
-    const bool written = (at >= kAxisXOffset && at < kAxisZOffset + 4) ||
-                         (at >= kButtonBitsOffset && at < kButtonBitsOffset + 4);
-    others += !written && record->bytes[at] != 0 ? 1 : 0;
+  // The trace line, put together piece by piece: at every datagram, a general formatter would
+  // be most of the feeder's own time.
+  TraceLine line;
+  line.Text("update device=").Number(AsTyped(device));
+  line.Text(" index=").Number(static_cast<unsigned>(ReadDeviceIndex(*record)));
+  line.Text(" x=").Number(position.x).Text(" y=").Number(position.y);
+  line.Text(" z=").Number(position.z).Text(" buttons=").Number(position.buttons);
+  if (!ExtraControlsAtRest(extras)) {  // the longer record's other controls, when any is moved
+    line.Text(" hat=").Number(unsigned{extras.hat});
+    const char* const names[] = {" rx=", " ry=", " rz=", " slider=", " dial=", " wheel="};
+    for (std::size_t axis = 0; axis < 6; ++axis) {
+      line.Text(names[axis]).Number(extras.axes[axis]);
+    }
   }
-  char stray[32] = "";
-  if (others != 0) {
-    std::snprintf(stray, sizeof stray, " other-bytes=%d", others);
+  if (const int others = StrayBytes(*record); others != 0) {
+    line.Text(" other-bytes=").Number(others);
   }
-  // The longer record's other controls, when any is away from its rest.
-  char more[112] = "";
-  if (!ExtraControlsAtRest(extras)) {
-    std::snprintf(more, sizeof more, " hat=%u rx=%d ry=%d rz=%d slider=%d dial=%d wheel=%d",
-                  unsigned{extras.hat}, extras.axes[0], extras.axes[1], extras.axes[2],
-                  extras.axes[3], extras.axes[4], extras.axes[5]);
-  }
-  char line[256];
-  const int length = std::snprintf(
-      line, sizeof line, "update device=%d index=%u x=%d y=%d z=%d buttons=%d%s%s %s\n",
-      AsTyped(device), static_cast<unsigned>(ReadDeviceIndex(*record)), position.x, position.y,
-      position.z, position.buttons, more, stray, ok ? "ok" : "failed");
-  Trace(line, length);
+  line.Text(ok ? " ok\n" : " failed\n");
+  const int length = line.length;
+  Trace(line.text, length);
   return ok ? 1 : 0;
 }
 

@@ -650,7 +650,7 @@ test("a silent takeover gives the neutral datagram; bad frames taken over while 
   closing.forEach((socket) => socket.destroy());
 });
 
-test("four phones are players 1-4, each its own feeder, kept across a reload and 10 s away; a fifth takes one over explicitly",
+test("four phones are players 1-4, each its own feeder, kept across a reload (and, natively, 10 s away); a fifth takes one over explicitly",
   { skip: webkit && "one WebKitGTK profile" }, async () => {
   // Device k's feeder on 127.0.0.k, all at one port; each phone a browser profile of its own.
   const feeders = [];
@@ -703,10 +703,12 @@ test("four phones are players 1-4, each its own feeder, kept across a reload and
   await phones[1].page.waitForSelector('#connection[data-state="connected"]');
   assert.equal(await playerOf(phones[1].page), "2", "a reload keeps the player");
   assert.match(await phones[0].page.$eval("#round-trip", (e) => e.textContent), /^\d+ ms$/);
-  await phones[2].page.close();
-  await new Promise((r) => setTimeout(r, 10000));
-  phones[2].page = await open(phones[2].context);
-  assert.equal(await playerOf(phones[2].page), "3", "back after 10 s: the same player");
+  if (engine === "chromium" && !secure && launcher.length === 0) {  // the server's rule: one run a build shows it
+    await phones[2].page.close();
+    await new Promise((r) => setTimeout(r, 10000));
+    phones[2].page = await open(phones[2].context);
+    assert.equal(await playerOf(phones[2].page), "3", "back after 10 s: the same player");
+  }
   // A fifth phone: told, steering nothing, until it takes player 4 over; player 4's phone held
   // the stick, and its feeder gets the neutral datagram.
   const fifth = await open(await browser.createBrowserContext(), "full");
