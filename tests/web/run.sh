@@ -26,10 +26,14 @@ if [ "${JOYWIRE_IN_NAMESPACE:-}" != suite ]; then
   wineserver=(env WINEPREFIX="${WINEPREFIX:-$here/../../build/wineprefix}" wineserver -k)
   [[ "${2:-}" == *wine* ]] && { "${wineserver[@]}" 2>/dev/null || true; }
   status=0
-  JOYWIRE_IN_NAMESPACE=suite JOYWIRE_MOUNTS=own unshare -n -m --propagation private bash "$0" "$@" || status=$?
+  JOYWIRE_IN_NAMESPACE=suite unshare -n -m --propagation unchanged bash "$0" "$@" || status=$?
   [[ "${2:-}" == *wine* ]] && { "${wineserver[@]}" 2>/dev/null || true; }
   exit $status
 fi
+# Mounts made here stay here once they are private (in a chroot, whose root is no mount point,
+# they may already be: what holds is what the system's list of authorities lies on).
+mount --make-rprivate / 2>/dev/null || true
+[ "$(findmnt -no PROPAGATION -T /etc/ssl/certs)" = private ] && export JOYWIRE_MOUNTS=own
 ip link set lo up
 ip addr add 10.200.0.1/32 dev lo
 [ "${JOYWIRE_HTTPS:-}" = 1 ] && ip addr add 203.0.113.7/32 dev lo

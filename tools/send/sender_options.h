@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "control/record_tail.h"
 
@@ -65,6 +66,9 @@ void PlayerHost(const SenderOptions& options, int player, char (&host)[256]);
 // Parses the command line; on failure writes a one-line reason to `error` and returns false.
 bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& options, char* error,
                         std::size_t errorCapacity);
+
+// Each option and its help, one to three lines, as --help shows them.
+void PrintSenderOptions(std::FILE* out);
 
 // Whether `text` is a dotted-decimal IPv4 address: four numbers 0..255, nothing else.
 bool IsDottedIpv4(const char* text);
