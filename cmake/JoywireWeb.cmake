@@ -71,12 +71,16 @@ endif()
 # (generated/page_files.cpp), each as "URL path|file|media type|port", the port "page" (the
 # controller's) or "both" (the trust page's too).
 set(JOYWIRE_WEB_PAGE_DIR ${PROJECT_SOURCE_DIR}/phone/page)
-set(JOYWIRE_WEB_PAGE_FILES
-  "/controller.css|controller.css|text/css|page"
-  "/controller.js|controller.js|text/javascript|page"
-  "/record.js|record.js|text/javascript|page"
-  "/stick.js|stick.js|text/javascript|page"
-  "/tilt.js|tilt.js|text/javascript|page"
+# The controller's script modules (controller.js the entry), each a file of its own: the page
+# names them all for preloading, so that they come at once over its few connections rather
+# than import by import.
+set(JOYWIRE_WEB_MODULES controller controls joystick layouts link notes players pointers record
+                        requests settings steer_by_tilt stick store tilt wire)
+set(JOYWIRE_WEB_PAGE_FILES "/controller.css|controller.css|text/css|page")
+foreach(module IN LISTS JOYWIRE_WEB_MODULES)
+  list(APPEND JOYWIRE_WEB_PAGE_FILES "/${module}.js|${module}.js|text/javascript|page")
+endforeach()
+list(APPEND JOYWIRE_WEB_PAGE_FILES
   "/manifest.webmanifest|manifest.webmanifest|application/manifest+json|page"
   "/icon.svg|icon.svg|image/svg+xml|page"
   "/icon-192.png|icon-192.png|image/png|page"
@@ -130,21 +134,24 @@ list(APPEND JOYWIRE_WEB_PAGE_SOURCES ${CMAKE_BINARY_DIR}/generated/page_files.cp
 
 if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen AND
    JOYWIRE_OPENSSL_LIBRARIES)
-  # The server: Beast's templates, for plain and TLS connections, in units that compile side by
-  # side, with Boost's headers compiled once. Without debugging information, which for these
+  # The server: Beast's templates, for plain and TLS connections, with Boost's headers compiled
+  # once. Without debugging information, which for these
   # templates would double the time to compile them (and the program's size), and at -O1: the
   # server's time goes to system calls (scripts/bench web), and -O2 costs half as much again to
   # compile.
   add_library(joywire_web_server STATIC
-    phone/connection_budget.cpp
-    phone/player_status.cpp
-    phone/route.cpp
-    phone/steering.cpp
-    phone/web_server.cpp
-    phone/web_session_plain.cpp
-    phone/web_session_tls.cpp
-    phone/web_controller_plain.cpp
-    phone/web_controller_tls.cpp)
+    phone/forward/forwarder.cpp
+    phone/forward/player_status.cpp
+    phone/server/connection_budget.cpp
+    phone/server/connection_slot.cpp
+    phone/server/http_session.cpp
+    phone/server/listener.cpp
+    phone/server/route.cpp
+    phone/server/serve.cpp
+    phone/server/shared_state.cpp
+    phone/server/steering.cpp
+    phone/server/tls_context.cpp
+    phone/server/websocket_session.cpp)
   target_include_directories(joywire_web_server SYSTEM PUBLIC ${JOYWIRE_BOOST_INCLUDE_DIR}
                                                              ${JOYWIRE_OPENSSL_INCLUDE_DIR})
   target_link_libraries(joywire_web_server PUBLIC joywire_sender)
@@ -165,11 +172,13 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
 
   add_library(joywire_web STATIC
     phone/web_mode.cpp
-    phone/pairing.cpp
-    phone/https_identity.cpp
+    phone/forward/feeder_watch.cpp
+    phone/forward/status_display.cpp
+    phone/pairing/pairing.cpp
+    phone/pairing/https_identity.cpp
     platform/detached_output.cpp
-    phone/local_authority.cpp
-    phone/terminal_qr.cpp
+    phone/pairing/local_authority.cpp
+    phone/pairing/terminal_qr.cpp
     ${JOYWIRE_WEB_PLATFORM}
     ${JOYWIRE_WEB_PAGE_SOURCES})
   target_include_directories(joywire_web SYSTEM PUBLIC ${JOYWIRE_BOOST_INCLUDE_DIR}

@@ -4,16 +4,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "phone/controller_page.h"
-#include "phone/https_identity.h"
-#include "phone/local_authority.h"
-#include "phone/pairing.h"
-#include "phone/web_forwarder.h"
-#include "phone/web_server.h"
+#include "phone/forward/forwarder.h"
+#include "phone/forward/status_display.h"
+#include "phone/pairing/https_identity.h"
+#include "phone/pairing/local_authority.h"
+#include "phone/pairing/pairing.h"
+#include "phone/server/serve.h"
 #include "platform/feeder_process.h"
 #include "platform/terminal.h"
 #include "platform/user_files.h"
@@ -113,7 +115,13 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   };
   const auto named = std::find_if(addresses.begin(), addresses.end(), IsName);
   const std::string networkName = named != addresses.end() ? *named : "";
-  WebForwarder forwarder(senders, options, token, addresses, feeders, served);
+  Forwarder forwarder(senders, options.throttleRest == kThrottleStays
+                                   ? std::nullopt
+                                   : std::optional<float>(options.throttleRest));
+  StatusDisplay display(
+      forwarder, options,
+      PairingText(options, ServingOf(options), addresses, token, StandardOutputIsTerminal()),
+      addresses, feeders, served);
   const WebServerSettings settings{
       options.webAddress,
       options.webPort,
@@ -129,7 +137,7 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
           return false;
         }
         identity = renewed;
-        forwarder.Note(std::string(kNewCertificate) + " (for " + address + ")");
+        display.Note(std::string(kNewCertificate) + " (for " + address + ")");
         return true;
       },
       options.httpPort,
@@ -137,13 +145,13 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
       authorityDer,
       networkName};
   char failure[256];
-  if (!ServeController(settings, forwarder, failure, sizeof failure)) {
+  if (!ServeController(settings, forwarder, display, failure, sizeof failure)) {
     std::fprintf(stderr, "joywire-send: %s\n", failure);
     stopFeeders();
     closeSenders();
     return 1;
   }
-  forwarder.Finish();
+  display.Finish();
   closeSenders();
   return 0;
 }

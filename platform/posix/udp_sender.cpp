@@ -1,34 +1,23 @@
 #include "platform/udp_sender.h"
 
 #include <netdb.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ipv4_destination.h"
+
 namespace joywire {
 
 bool OpenUdpSender(const char* host, std::uint16_t port, UdpSender& sender, char* error,
                    std::size_t errorCapacity) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int resolved = ::getaddrinfo(host, nullptr, &hints, &found);
-  if (resolved != 0 || found == nullptr) {
+  if (const int resolved = ResolveIpv4(host, port, sender.destination); resolved != 0) {
     std::snprintf(error, errorCapacity, "cannot resolve host '%s': %s", host,
                   ::gai_strerror(resolved));
     return false;
   }
-  sockaddr_in destination{};
-  std::memcpy(&destination, found->ai_addr, sizeof destination);
-  ::freeaddrinfo(found);
-  destination.sin_port = htons(port);
-  static_assert(sizeof destination == sizeof sender.destination);
-  std::memcpy(sender.destination, &destination, sizeof destination);
-
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP);
   if (fd < 0) {
     std::snprintf(error, errorCapacity, "cannot open a UDP socket: %s", std::strerror(errno));

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ipv4_destination.h"
+
 namespace joywire {
 
 bool OpenUdpSender(const char* host, std::uint16_t port, UdpSender& sender, char* error,
@@ -15,23 +17,11 @@ bool OpenUdpSender(const char* host, std::uint16_t port, UdpSender& sender, char
     std::snprintf(error, errorCapacity, "cannot start Windows Sockets");
     return false;
   }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* found = nullptr;
-  const int resolved = ::getaddrinfo(host, nullptr, &hints, &found);
-  if (resolved != 0 || found == nullptr) {
+  if (const int resolved = ResolveIpv4(host, port, sender.destination); resolved != 0) {
     std::snprintf(error, errorCapacity, "cannot resolve host '%s' (error %d)", host, resolved);
     ::WSACleanup();
     return false;
   }
-  sockaddr_in destination{};
-  std::memcpy(&destination, found->ai_addr, sizeof destination);
-  ::freeaddrinfo(found);
-  destination.sin_port = ::htons(port);
-  static_assert(sizeof destination == sizeof sender.destination);
-  std::memcpy(sender.destination, &destination, sizeof destination);
-
   const SOCKET handle = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (handle == INVALID_SOCKET) {
     std::snprintf(error, errorCapacity, "cannot open a UDP socket (error %d)", ::WSAGetLastError());

@@ -1,4 +1,4 @@
-#include "phone/connection_budget.h"
+#include "phone/server/connection_budget.h"
 
 #include <gtest/gtest.h>
 

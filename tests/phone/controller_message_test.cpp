@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "control/control_packet.h"
-#include "phone/controller_message.h"
+#include "phone/forward/controller_message.h"
 
 namespace joywire {
 namespace {

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "phone/pairing_token.h"
+#include "phone/pairing/pairing_token.h"
+#include "phone/server/query_value.h"
 
 namespace joywire {
 namespace {

@@ -1,4 +1,4 @@
-#include "phone/player_status.h"
+#include "phone/forward/player_status.h"
 
 #include <gtest/gtest.h>
 

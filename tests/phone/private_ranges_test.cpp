@@ -1,4 +1,4 @@
-#include "phone/private_ranges.h"
+#include "phone/pairing/private_ranges.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "phone/route.h"
+#include "phone/server/route.h"
 
 #include <gtest/gtest.h>
 

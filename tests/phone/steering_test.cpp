@@ -1,4 +1,4 @@
-#include "phone/steering.h"
+#include "phone/server/steering.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +9,10 @@ namespace {
 // 4 gone 61 s ago. Which player a phone gets.
 TEST(ChoosePlayer, AKeptPlayerWaitsForItsPhoneAndOnlyAnExplicitTakeoverTakesOneInUse) {
   const auto now = SteeringClock::now();
-  Seat seats[] = {{true, "aaaaaaaa", {}},
-                  {false, "", {}},
-                  {false, "cccccccc", now + kPlayerKept - std::chrono::seconds(10)},
-                  {false, "dddddddd", now - std::chrono::seconds(1)}};
+  PlayerState seats[] = {{true, "aaaaaaaa", {}},
+                         {false, "", {}},
+                         {false, "cccccccc", now + kPlayerKept - std::chrono::seconds(10)},
+                         {false, "dddddddd", now - std::chrono::seconds(1)}};
   const struct {
     JoinRequest request;
     int count;

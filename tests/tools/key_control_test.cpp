@@ -16,22 +16,22 @@ namespace {
 TEST(KeyboardStick, StepsClampAtTheEndsAndSpaceCentres) {
   KeyboardStick stick{};
   for (int i = 0; i < 15; ++i) {
-    ApplyKey(stick, KeyFromCharacter('d'));  // right, past the end
-    ApplyKey(stick, Key::kUp);
+    ApplyAction(stick, ActionOfCharacter('d'));  // right, past the end
+    ApplyAction(stick, StickAction::kForward);
   }
-  ApplyKey(stick, Key::kPageDown);
-  ApplyKey(stick, KeyFromCharacter('2'));
+  ApplyAction(stick, StickAction::kThrottleDown);
+  ApplyAction(stick, ActionOfCharacter('2'));
   float v[5];
   StickValues(stick, v);
   EXPECT_EQ(v[0], 1.0f);
   EXPECT_EQ(v[1], -1.0f);
   EXPECT_EQ(v[2], -0.1f);
   EXPECT_EQ(v[4], 1.0f);
-  EXPECT_TRUE(ApplyKey(stick, KeyFromCharacter(' ')));
+  EXPECT_TRUE(ApplyAction(stick, ActionOfCharacter(' ')));
   StickValues(stick, v);
   EXPECT_EQ(v[0] + v[1] + v[2] + v[3] + v[4], 0.0f);
-  EXPECT_FALSE(ApplyKey(stick, KeyFromCharacter(0x1B)));  // Esc quits, as do q and Ctrl-C
-  EXPECT_FALSE(ApplyKey(stick, KeyFromCharacter(0x03)));
+  EXPECT_FALSE(ApplyAction(stick, ActionOfCharacter(0x1B)));  // Esc quits, as do q and Ctrl-C
+  EXPECT_FALSE(ApplyAction(stick, ActionOfCharacter(0x03)));
 }
 
 TEST(KeyboardStick, ALateSenderCarriesOnFromNowWithoutABurst) {

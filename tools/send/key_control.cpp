@@ -17,68 +17,68 @@ void Move(int& tenths, int step) {
 
 }  // namespace
 
-Key KeyFromCharacter(int character) {
+StickAction ActionOfCharacter(int character) {
   switch (character) {
     case 'w':
     case 'W':
-      return Key::kUp;
+      return StickAction::kForward;
     case 's':
     case 'S':
-      return Key::kDown;
+      return StickAction::kBack;
     case 'a':
     case 'A':
-      return Key::kLeft;
+      return StickAction::kLeft;
     case 'd':
     case 'D':
-      return Key::kRight;
+      return StickAction::kRight;
     case 'r':
     case 'R':
-      return Key::kPageUp;
+      return StickAction::kThrottleUp;
     case 'f':
     case 'F':
-      return Key::kPageDown;
+      return StickAction::kThrottleDown;
     case '1':
-      return Key::kButton1;
+      return StickAction::kButton1;
     case '2':
-      return Key::kButton2;
+      return StickAction::kButton2;
     case ' ':
-      return Key::kCentre;
+      return StickAction::kCentre;
     case 'q':
     case 'Q':
     case kEscape:
     case kControlC:
-      return Key::kQuit;
+      return StickAction::kQuit;
     default:
-      return Key::kOther;
+      return StickAction::kIgnored;
   }
 }
 
-Key KeyFromTerminal(const TerminalKey& key) {
+StickAction ActionOfKey(const TerminalKey& key) {
   switch (key.kind) {
     case TerminalKeyKind::kNone:
-      return Key::kNone;
+      return StickAction::kNone;
     case TerminalKeyKind::kCharacter:
-      return KeyFromCharacter(key.character);
+      return ActionOfCharacter(key.character);
     case TerminalKeyKind::kUp:
-      return Key::kUp;
+      return StickAction::kForward;
     case TerminalKeyKind::kDown:
-      return Key::kDown;
+      return StickAction::kBack;
     case TerminalKeyKind::kLeft:
-      return Key::kLeft;
+      return StickAction::kLeft;
     case TerminalKeyKind::kRight:
-      return Key::kRight;
+      return StickAction::kRight;
     case TerminalKeyKind::kPageUp:
-      return Key::kPageUp;
+      return StickAction::kThrottleUp;
     case TerminalKeyKind::kPageDown:
-      return Key::kPageDown;
+      return StickAction::kThrottleDown;
     case TerminalKeyKind::kEscape:
-      return Key::kQuit;
+      return StickAction::kQuit;
     case TerminalKeyKind::kEnded:
-      return Key::kInputEnded;
+      return StickAction::kInputEnded;
     case TerminalKeyKind::kOther:
       break;
   }
-  return Key::kOther;
+  return StickAction::kIgnored;
 }
 
 std::chrono::steady_clock::time_point NextSendTime(std::chrono::steady_clock::time_point due,
@@ -88,40 +88,40 @@ std::chrono::steady_clock::time_point NextSendTime(std::chrono::steady_clock::ti
   return next < now ? now : next;
 }
 
-bool ApplyKey(KeyboardStick& stick, Key key) {
-  switch (key) {
-    case Key::kUp:
+bool ApplyAction(KeyboardStick& stick, StickAction action) {
+  switch (action) {
+    case StickAction::kForward:
       Move(stick.yTenths, -1);
       break;
-    case Key::kDown:
+    case StickAction::kBack:
       Move(stick.yTenths, 1);
       break;
-    case Key::kLeft:
+    case StickAction::kLeft:
       Move(stick.xTenths, -1);
       break;
-    case Key::kRight:
+    case StickAction::kRight:
       Move(stick.xTenths, 1);
       break;
-    case Key::kPageUp:
+    case StickAction::kThrottleUp:
       Move(stick.zTenths, 1);
       break;
-    case Key::kPageDown:
+    case StickAction::kThrottleDown:
       Move(stick.zTenths, -1);
       break;
-    case Key::kButton1:
+    case StickAction::kButton1:
       stick.button1 = !stick.button1;
       break;
-    case Key::kButton2:
+    case StickAction::kButton2:
       stick.button2 = !stick.button2;
       break;
-    case Key::kCentre:
+    case StickAction::kCentre:
       stick = KeyboardStick{};
       break;
-    case Key::kQuit:
-    case Key::kInputEnded:
+    case StickAction::kQuit:
+    case StickAction::kInputEnded:
       return false;
-    case Key::kNone:
-    case Key::kOther:
+    case StickAction::kNone:
+    case StickAction::kIgnored:
       break;
   }
   return true;

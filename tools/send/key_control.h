@@ -7,28 +7,28 @@
 
 namespace joywire {
 
-// What the keyboard sender makes of a key.
-enum class Key {
+// What a key does to the keyboard's stick (the terminal's keys are TerminalKeyKind).
+enum class StickAction {
   kNone,  // nothing pressed before the wait ran out
-  kUp,
-  kDown,
+  kForward,
+  kBack,
   kLeft,
   kRight,
-  kPageUp,
-  kPageDown,
+  kThrottleUp,
+  kThrottleDown,
   kButton1,
   kButton2,
   kCentre,
   kQuit,
-  kOther,
+  kIgnored,     // a key that does nothing here
   kInputEnded,  // the terminal is gone: the sender ends without sending more
 };
 
-// A key from a plain character: W/A/S/D, R/F, 1, 2, space, q; Esc and Ctrl-C quit.
-Key KeyFromCharacter(int character);
+// The action of a plain character: W/A/S/D, R/F, 1, 2, space, q; Esc and Ctrl-C quit.
+StickAction ActionOfCharacter(int character);
 
-// A key as the terminal reports it.
-Key KeyFromTerminal(const TerminalKey& key);
+// The action of a key as the terminal reports it.
+StickAction ActionOfKey(const TerminalKey& key);
 
 // When the next datagram at the rate is due after one was due at `due`: a period later, or now
 // if that is already past, so a sender held up (stopped, descheduled) carries on from now
@@ -47,9 +47,9 @@ struct KeyboardStick {
   bool button2;
 };
 
-// Applies one key. Up pushes the stick forward, which a joystick reports as a lower Y.
-// Returns false for the keys that quit and for the end of input.
-bool ApplyKey(KeyboardStick& stick, Key key);
+// Applies one action. Forward (up) pushes the stick forward, which a joystick reports as a lower Y.
+// Returns false for quitting and for the end of input.
+bool ApplyAction(KeyboardStick& stick, StickAction action);
 
 // The five values of the datagram for the stick: X, Y, Z in -1..1, buttons 1.0 or 0.0.
 void StickValues(const KeyboardStick& stick, float values[5]);

@@ -54,22 +54,22 @@ int SendKeys(const UdpSender& sender, const SenderOptions& options) {
     ShowStick(stick);
     due = NextSendTime(due, std::chrono::duration_cast<std::chrono::steady_clock::duration>(period),
                        std::chrono::steady_clock::now());
-    Key key = Key::kOther;
-    while (key == Key::kOther) {  // keys of no use do not disturb the pace
+    StickAction action = StickAction::kIgnored;
+    while (action == StickAction::kIgnored) {  // keys of no use do not disturb the pace
       const auto now = std::chrono::steady_clock::now();
       const auto wait = due > now ? std::chrono::ceil<std::chrono::milliseconds>(due - now)
                                   : std::chrono::milliseconds(0);
-      key = KeyFromTerminal(ReadKey(static_cast<int>(wait.count())));
+      action = ActionOfKey(ReadKey(static_cast<int>(wait.count())));
     }
-    if (key == Key::kNone) {
+    if (action == StickAction::kNone) {
       continue;  // time for the next datagram at the rate
     }
-    if (key == Key::kInputEnded) {
+    if (action == StickAction::kInputEnded) {
       std::fprintf(stderr, "joywire-send: the terminal is gone (end of input); stopped\n");
       status = 1;
       break;
     }
-    if (!ApplyKey(stick, key)) {
+    if (!ApplyAction(stick, action)) {
       break;
     }
     due = std::chrono::steady_clock::now();  // a key is sent at once

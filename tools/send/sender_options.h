@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "control/record_tail.h"
+#include "phone/players.h"
 
 namespace joywire {
 
@@ -56,7 +57,6 @@ inline constexpr double kDefaultDemoSeconds = 5.0;
 inline constexpr std::size_t kMaxDatagramSize = 65507;
 inline constexpr std::uint16_t kDefaultWebPort = 8080;
 inline constexpr std::uint16_t kDefaultHttpsPort = 8443;
-inline constexpr int kMaxPlayers = 16;
 
 // Where player `player` (1..options.players)'s datagrams go: the player-th address of a
 // --host list, or with one --host of 127.0.0.1 (the default) and more than one player,
