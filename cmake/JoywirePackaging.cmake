@@ -1,4 +1,6 @@
-# Install layout and release packages: a zip on Windows, a tar.gz and a .deb on Linux.
+# Install layout and release packages: a zip on Windows, a tar.gz and a .deb on Linux. The
+# README's pages in docs/ go beside it, as it links them.
+file(GLOB joywire_docs ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
 if(WIN32)
   # Everything side by side at the top of the zip; vJoyInterface.dll goes beside joywire.exe.
   install(TARGETS joywire joywire-sim joywire-send RUNTIME DESTINATION .)
@@ -6,6 +8,7 @@ if(WIN32)
   install(PROGRAMS packaging/windows/joywire-phone.cmd DESTINATION .)
   install(FILES README.md LICENSE CHANGELOG.md packaging/NOTICES.txt
                 packaging/LICENSE-OpenSSL.txt DESTINATION .)
+  install(FILES ${joywire_docs} DESTINATION docs)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME windows-x86_64)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
@@ -25,6 +28,7 @@ else()
   install(PROGRAMS packaging/joywire-web-pairing DESTINATION bin)
   install(FILES README.md LICENSE CHANGELOG.md packaging/NOTICES.txt
                 packaging/LICENSE-OpenSSL.txt DESTINATION share/doc/joywire)
+  install(FILES ${joywire_docs} DESTINATION share/doc/joywire/docs)
   set(CPACK_GENERATOR TGZ DEB)
   # Named after the target: linux-x86_64 and amd64, linux-aarch64 and arm64.
   set(CPACK_SYSTEM_NAME linux-${CMAKE_SYSTEM_PROCESSOR})

@@ -25,8 +25,9 @@ tgz=$packages/joywire-$version-linux-x86_64.tar.gz
 deb=$packages/joywire_${version}_amd64.deb
 check "version $version read from the project" test -n "$version"
 
+docs=$(cd "$repo/docs" && ls ./*.md ./*.png | sed 's|^\./|docs/|')
 check "zip contents" same_list "$(cmake -E tar tf "$zip")" \
-  joywire.exe joywire-sim.exe joywire-send.exe joywire-phone.cmd README.md LICENSE CHANGELOG.md NOTICES.txt LICENSE-OpenSSL.txt
+  joywire.exe joywire-sim.exe joywire-send.exe joywire-phone.cmd README.md LICENSE CHANGELOG.md NOTICES.txt LICENSE-OpenSSL.txt $docs
 top=joywire-$version-linux-x86_64
 services="lib/modules-load.d/joywire.conf lib/systemd/system/joywire@.service
   lib/systemd/system/joywire-web.service lib/joywire/joywire-feeder bin/joywire-web-pairing"
@@ -34,13 +35,14 @@ check "tar.gz contents" same_list "$(tar tzf "$tgz" | grep -v '/$')" \
   $top/bin/joywire $top/bin/joywire-sim $top/bin/joywire-send \
   $top/lib/udev/rules.d/60-joywire-uinput.rules $(printf "$top/%s " $services) \
   $top/share/doc/joywire/README.md $top/share/doc/joywire/LICENSE $top/share/doc/joywire/CHANGELOG.md \
-  $top/share/doc/joywire/NOTICES.txt $top/share/doc/joywire/LICENSE-OpenSSL.txt
+  $top/share/doc/joywire/NOTICES.txt $top/share/doc/joywire/LICENSE-OpenSSL.txt \
+  $(printf "$top/share/doc/joywire/%s " $docs)
 check ".deb contents" same_list "$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$')" \
   ./usr/bin/joywire ./usr/bin/joywire-sim ./usr/bin/joywire-send \
   ./usr/lib/udev/rules.d/60-joywire-uinput.rules $(printf "./usr/%s " $services) \
   ./usr/share/doc/joywire/README.md ./usr/share/doc/joywire/LICENSE \
   ./usr/share/doc/joywire/CHANGELOG.md ./usr/share/doc/joywire/NOTICES.txt \
-  ./usr/share/doc/joywire/LICENSE-OpenSSL.txt
+  ./usr/share/doc/joywire/LICENSE-OpenSSL.txt $(printf "./usr/share/doc/joywire/%s " $docs)
 check ".deb version and set-up scripts" bash -c "dpkg-deb -f '$deb' Version | grep -qx '$version' &&
   dpkg-deb --ctrl-tarfile '$deb' | tar tf - | grep -q postinst"
 check "the rule's uaccess tag (a desktop user needs no group)" bash -c \
@@ -80,7 +82,8 @@ check "arm64 tar.gz contents" same_list "$(tar tzf "$packages/$arm.tar.gz" | gre
   $arm/bin/joywire $arm/bin/joywire-sim $arm/bin/joywire-send \
   $arm/lib/udev/rules.d/60-joywire-uinput.rules $(printf "$arm/%s " $services) \
   $arm/share/doc/joywire/README.md $arm/share/doc/joywire/LICENSE $arm/share/doc/joywire/CHANGELOG.md \
-  $arm/share/doc/joywire/NOTICES.txt $arm/share/doc/joywire/LICENSE-OpenSSL.txt
+  $arm/share/doc/joywire/NOTICES.txt $arm/share/doc/joywire/LICENSE-OpenSSL.txt \
+  $(printf "$arm/share/doc/joywire/%s " $docs)
 armdeb=$packages/joywire_${version}_arm64.deb
 check "arm64 .deb contents, version and architecture" bash -c "
   diff <(dpkg-deb -c '$armdeb' | awk '{ print \$6 }' | grep -v '/\$') <(dpkg-deb -c '$deb' | awk '{ print \$6 }' | grep -v '/\$') &&

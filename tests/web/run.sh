@@ -5,6 +5,7 @@
 #   JOYWIRE_SCREENSHOT=FILE    a screenshot of the page at phone size, for a person to look at
 #   JOYWIRE_HTTPS=1            the suite over HTTPS, with what HTTPS adds
 #   JOYWIRE_TESTS=PATTERN      only the tests whose names match
+#   JOYWIRE_CASES=server       only the cases a build of the server can change (another build)
 #   JOYWIRE_BROWSER=ENGINE     chromium (Debian's, the default), firefox (firefox-esr) or webkit
 #                              (WebKitGTK's MiniBrowser, under Xvfb)
 # puppeteer-core and selenium-webdriver come from the npm registry at the versions
