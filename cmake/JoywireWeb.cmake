@@ -177,7 +177,9 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
     phone/pairing/pairing.cpp
     phone/pairing/https_identity.cpp
     platform/detached_output.cpp
+    phone/pairing/certificate_parts.cpp
     phone/pairing/local_authority.cpp
+    phone/pairing/server_certificate.cpp
     phone/pairing/terminal_qr.cpp
     ${JOYWIRE_WEB_PLATFORM}
     ${JOYWIRE_WEB_PAGE_SOURCES})

@@ -23,6 +23,81 @@
 
 namespace joywire {
 
+namespace {
+
+// Those of the players after the first, whose sender is the caller's.
+void ClosePlayerSenders(std::vector<UdpSender>& senders) {
+  for (std::size_t i = 1; i < senders.size(); ++i) {
+    CloseUdpSender(senders[i]);
+  }
+  senders.resize(std::min<std::size_t>(senders.size(), 1));
+}
+
+// Each other player's sender than player 1's (the one given), to its own feeder; none is left
+// open when one cannot be.
+bool OpenPlayerSenders(const UdpSender& first, const SenderOptions& options,
+                       std::vector<UdpSender>& senders) {
+  senders.assign(1, first);
+  for (int player = 2; player <= options.players; ++player) {
+    char host[256];
+    char failure[256];
+    PlayerHost(options, player, host);
+    if (!OpenUdpSender(host, options.port, senders.emplace_back(), failure, sizeof failure)) {
+      senders.pop_back();
+      std::fprintf(stderr, "joywire-send: player %d: %s\n", player, failure);
+      ClosePlayerSenders(senders);
+      return false;
+    }
+  }
+  return true;
+}
+
+void StopFeeders(std::vector<FeederProcess>& feeders) {
+  for (FeederProcess& feeder : feeders) {
+    if (feeder.process >= 0) {
+      StopFeeder(feeder);
+    }
+  }
+}
+
+// --start-feeder: a feeder for each player's device, on its address; none is left running when
+// one cannot start.
+bool StartPlayerFeeders(const SenderOptions& options, std::vector<FeederProcess>& feeders) {
+  for (int player = 1; options.startFeeder != nullptr && player <= options.players; ++player) {
+    char host[256];
+    char failure[256];
+    PlayerHost(options, player, host);
+    const std::string device = std::to_string(player);
+    if (!StartFeeder(options.startFeeder, device.c_str(), host, feeders.emplace_back(), failure,
+                     sizeof failure)) {
+      feeders.pop_back();
+      std::fprintf(stderr, "joywire-send: %s\n", failure);
+      StopFeeders(feeders);
+      return false;
+    }
+    std::printf("joywire-send: started the feeder %s for device %d on %s\n", options.startFeeder,
+                player, host);
+    std::fflush(stdout);
+  }
+  return true;
+}
+
+// The HTTPS mode's trust page, with its port and the authority's fingerprint filled in.
+std::string TrustPageOf(const SenderOptions& options, const LocalAuthority& authority) {
+  std::string page(kTrustPage, kTrustPageSize);
+  const auto fill = [&page](std::string_view mark, const std::string& text) {
+    const std::size_t at = page.find(mark);
+    if (at != std::string::npos) {
+      page.replace(at, mark.size(), text);
+    }
+  };
+  fill("@HTTPS_PORT@", std::to_string(options.webPort));
+  fill("@CA_FINGERPRINT@", Fingerprint(authority.certificate.get()));
+  return page;
+}
+
+}  // namespace
+
 int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   IgnoreClosedOutput();        // output nobody reads any more must not end us with a button held
   KeepOutputFromStoppingUs();  // nor output from a background job
@@ -49,59 +124,18 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
     if (!PrepareHttps(*folder, addresses, authority, identity, authorityDer)) {
       return 1;
     }
-    const auto fill = [&trustPage](std::string_view mark, const std::string& text) {
-      const std::size_t at = trustPage.find(mark);
-      if (at != std::string::npos) {
-        trustPage.replace(at, mark.size(), text);
-      }
-    };
-    fill("@HTTPS_PORT@", std::to_string(options.webPort));
-    fill("@CA_FINGERPRINT@", Fingerprint(authority.certificate.get()));
+    trustPage = TrustPageOf(options, authority);
   }
   std::fflush(stdout);  // before what the web mode's own writer writes
   const std::string folderPath = folder->Path();
-  // Player 1's sender is the one given; each other player's goes to its own feeder.
-  std::vector<UdpSender> senders{sender};
-  const auto closeSenders = [&senders] {
-    for (std::size_t i = 1; i < senders.size(); ++i) {
-      CloseUdpSender(senders[i]);
-    }
-  };
-  for (int player = 2; player <= options.players; ++player) {
-    char host[256];
-    char failure[256];
-    PlayerHost(options, player, host);
-    if (!OpenUdpSender(host, options.port, senders.emplace_back(), failure, sizeof failure)) {
-      senders.pop_back();
-      std::fprintf(stderr, "joywire-send: player %d: %s\n", player, failure);
-      closeSenders();
-      return 1;
-    }
+  std::vector<UdpSender> senders;
+  if (!OpenPlayerSenders(sender, options, senders)) {
+    return 1;
   }
   std::vector<FeederProcess> feeders;
-  const auto stopFeeders = [&feeders] {
-    for (FeederProcess& feeder : feeders) {
-      if (feeder.process >= 0) {
-        StopFeeder(feeder);
-      }
-    }
-  };
-  for (int player = 1; options.startFeeder != nullptr && player <= options.players; ++player) {
-    char host[256];
-    char failure[256];
-    PlayerHost(options, player, host);
-    const std::string device = std::to_string(player);
-    if (!StartFeeder(options.startFeeder, device.c_str(), host, feeders.emplace_back(), failure,
-                     sizeof failure)) {
-      feeders.pop_back();
-      std::fprintf(stderr, "joywire-send: %s\n", failure);
-      stopFeeders();
-      closeSenders();
-      return 1;
-    }
-    std::printf("joywire-send: started the feeder %s for device %d on %s\n", options.startFeeder,
-                player, host);
-    std::fflush(stdout);
+  if (!StartPlayerFeeders(options, feeders)) {
+    ClosePlayerSenders(senders);
+    return 1;
   }
   // Once every port is bound: the pairing kept, and the folder let go.
   const auto served = [&]() {
@@ -147,12 +181,12 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
   char failure[256];
   if (!ServeController(settings, forwarder, display, failure, sizeof failure)) {
     std::fprintf(stderr, "joywire-send: %s\n", failure);
-    stopFeeders();
-    closeSenders();
+    StopFeeders(feeders);
+    ClosePlayerSenders(senders);
     return 1;
   }
   display.Finish();
-  closeSenders();
+  ClosePlayerSenders(senders);
   return 0;
 }
 

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <thread>
 
+#include "phone/pairing/certificate_parts.h"
 #include "phone/pairing/pairing.h"
 #include "phone/pairing/private_ranges.h"
+#include "phone/pairing/server_certificate.h"
 #include "platform/terminal.h"
 
 namespace joywire {

@@ -26,7 +26,7 @@ deb=$packages/joywire_${version}_amd64.deb
 check "version $version read from the project" test -n "$version"
 
 docs=$(cd "$repo/docs" && ls ./*.md ./*.png | sed 's|^\./|docs/|')
-check "zip contents" same_list "$(cmake -E tar tf "$zip")" \
+check "zip contents" same_list "$(cmake -E tar tf "$zip" | grep -v '/$')" \
   joywire.exe joywire-sim.exe joywire-send.exe joywire-phone.cmd README.md LICENSE CHANGELOG.md NOTICES.txt LICENSE-OpenSSL.txt $docs
 top=joywire-$version-linux-x86_64
 services="lib/modules-load.d/joywire.conf lib/systemd/system/joywire@.service
@@ -114,7 +114,7 @@ launcher_moves() {
     joywire-phone.cmd --web-port $port --no-qr --players 2 >"$work/launcher.out" 2>&1 &)
   for _ in $(seq 900); do  # the page's address, and both feeders' first update (their banners)
     token=$(grep -ao "127.0.0.1:$port/#[A-Za-z0-9_-]*" "$work/launcher.out" | sed 's/.*#//')
-    [ -n "$token" ] && [ "$(grep -c "^update" "$work/launcher.trace" 2>/dev/null)" -ge 2 ] && break || sleep 0.1
+    [ -n "$token" ] && [ "$(cat "$work/launcher.trace" 2>/dev/null | grep -c "^update")" -ge 2 ] && break || sleep 0.1
   done
   sleep 1  # a feeder that cannot listen is told of within a quarter of a second
   for phone in one two; do
