@@ -1,10 +1,18 @@
 #include "platform/sim/simulated_device.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "feeder/platform.h"
 
@@ -26,6 +34,7 @@ struct SimulatedState {
   long long updatesSoFar;
   bool acquired[kLastDevice + 1];
   std::FILE* trace;
+  int traceDescriptor;  // the trace's, written directly
   SimulatedDeviceObserver observer;
   ExtraControls extras;
   bool extrasSet;  // since the last reset; before, the controls are at rest
@@ -68,6 +77,11 @@ SimulatedState& State() {
       g_state.trace = file;
     }
   }
+#ifdef _WIN32
+  g_state.traceDescriptor = _fileno(g_state.trace);
+#else
+  g_state.traceDescriptor = fileno(g_state.trace);
+#endif
   return g_state;
 }
 
@@ -80,19 +94,36 @@ int AsTyped(std::uint32_t device) {
   return static_cast<int>(device);
 }
 
+// Each line one write to the trace's descriptor, written now, as uinput's one write an update:
+// through stdio's layers, even unbuffered, the line cost the feeder a tenth more a datagram.
+// (The stream is unbuffered, so nothing of it waits to come before or after.)
 void Trace(const char* line, int length) {
-  SimulatedState& state = State();
-  std::fwrite(line, 1, static_cast<std::size_t>(length), state.trace);  // unbuffered: written now
+  const int descriptor = State().traceDescriptor;
+  while (length > 0) {
+#ifdef _WIN32
+    const int written = _write(descriptor, line, static_cast<unsigned>(length));
+#else
+    const auto written = ::write(descriptor, line, static_cast<std::size_t>(length));
+#endif
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      return;
+    }
+    line += written;
+    length -= static_cast<int>(written);
+  }
 }
 
 // A line of the trace: text and whole numbers, within its 256 bytes.
 struct TraceLine {
   char text[256];
   int length = 0;
-  TraceLine& Text(const char* part) {
+  TraceLine& Text(std::string_view part) {
     const std::size_t size =
-        std::min(std::strlen(part), sizeof text - 1 - static_cast<std::size_t>(length));
-    std::memcpy(text + length, part, size);
+        std::min(part.size(), sizeof text - 1 - static_cast<std::size_t>(length));
+    std::memcpy(text + length, part.data(), size);
     length += static_cast<int>(size);
     return *this;
   }
@@ -188,7 +219,7 @@ int SimulatedUpdate(std::uint32_t device, const PositionRecord* record) {
   line.Text(" z=").Number(position.z).Text(" buttons=").Number(position.buttons);
   if (!ExtraControlsAtRest(extras)) {  // the longer record's other controls, when any is moved
     line.Text(" hat=").Number(unsigned{extras.hat});
-    const char* const names[] = {" rx=", " ry=", " rz=", " slider=", " dial=", " wheel="};
+    constexpr std::string_view names[] = {" rx=", " ry=", " rz=", " slider=", " dial=", " wheel="};
     for (std::size_t axis = 0; axis < 6; ++axis) {
       line.Text(names[axis]).Number(extras.axes[axis]);
     }
