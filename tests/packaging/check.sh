@@ -7,7 +7,7 @@ cd "$repo"
 version=$(sed -n 's/^project(joywire VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 packages=build/packages
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'env WINEPREFIX="$repo/build/wineprefix" wineserver -k 2>/dev/null; rm -rf "$work"' EXIT  # the zip's wine server too
 failed=0
 check() {  # check WHAT COMMAND...
   local what=$1
@@ -98,9 +98,16 @@ check "joywire-send --web serves the page (arm64 .deb, qemu)" serves_page "$work
 check "the arm64 uinput feeder is static" bash -c "file '$work/arm-tgz/$arm/bin/joywire' | grep -q 'ARM aarch64.*statically linked'"
 
 (cd "$work/zip" && cmake -E tar xf "$repo/$zip")
-# A wine server of the zip's own: none left from the stages before is still going away.
-env WINEPREFIX="$repo/build/wineprefix" wineserver -k 2>/dev/null
-env WINEPREFIX="$repo/build/wineprefix" wineserver -w 2>/dev/null
+# One wine server, kept until the end, for the zip's programs one after another: a wine program
+# that starts as the last one's server goes away (3 s after its last program) loses it
+# ("wine client error: recvmsg: Connection reset by peer"). Any server from before ends first.
+wine_server() {
+  local server=(env WINEPREFIX="$repo/build/wineprefix" wineserver)
+  "${server[@]}" -k 2>/dev/null
+  "${server[@]}" -w 2>/dev/null
+  "${server[@]}" -p
+}
+wine_server
 check "joywire-send.exe --version (zip, wine)" bash -c \
   "cmake/wine-run '$work/zip/joywire-send.exe' --version | tr -d '\r' | grep -qx 'joywire-send $version'"
 check "joywire-send.exe --web serves the page (zip, wine)" serves_page "$work/zip/joywire-send.exe" cmake/wine-run
@@ -131,7 +138,7 @@ launcher_moves() {
       grep -q "the feeder of device $1 cannot listen on 127.0.0.$1:50000 (Binding Failed" "$work/launcher.out"
   }
   for _ in $(seq 100); do moved_or_told 1 && moved_or_told 2 && break; sleep 0.1; done
-  env WINEPREFIX="$repo/build/wineprefix" wineserver -k
+  wine_server  # the launcher's feeders ended with their server
   [ "$reply" = "HTTP/1.1 204HTTP/1.1 204" ] && moved_or_told 1 && moved_or_told 2 &&
     grep -q "x=24575 y=16383 z=16383 buttons=1" "$work/launcher.trace" || {
     sed 's/^/    launcher: /' "$work/launcher.out" "$work/launcher.trace"; false; }
