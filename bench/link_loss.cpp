@@ -1,6 +1,7 @@
 // How long a lost packet holds the stick: a phone's traffic (a state message 60 times a second)
-// sent at once over joywire-send's WebSocket and as plain datagrams straight to a receiver, from
-// a network namespace whose link drops and delays packets (netem, set up by the caller). Each
+// sent at once over joywire-send's WebSocket (player 1), over a data channel to it (player 2,
+// when built with GStreamer) and as plain datagrams straight to a receiver, from a network
+// namespace whose link drops and delays packets (netem, set up by the caller). Each
 // message carries its sequence number (X) and its send time (Y, microseconds modulo 2^24), so
 // the receiver alone can tell its delay; both sides read the same clock.
 //   link-loss PHONE_NETNS SERVER WEB_PORT TOKEN FORWARDED_PORT DIRECT_PORT SECONDS LABEL
@@ -28,6 +29,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef JOYWIRE_BENCH_CHANNEL
+#include "bench/channel_phone.h"
+#endif
 
 namespace asio = boost::asio;
 namespace websocket = boost::beast::websocket;
@@ -169,6 +174,9 @@ int main(int argc, char** argv) {
   const char* label = argv[8];
   // The machine's side first: what joywire-send forwards, and the datagrams sent straight.
   Receiver forwarded("127.0.0.1", static_cast<std::uint16_t>(std::atoi(argv[5])));
+#ifdef JOYWIRE_BENCH_CHANNEL
+  Receiver forwardedFromChannel("127.0.0.2", static_cast<std::uint16_t>(std::atoi(argv[5])));
+#endif
   Receiver direct(server, static_cast<std::uint16_t>(std::atoi(argv[6])));
   // Then the phone's, in its namespace: sockets belong to the namespace they are made in.
   const int phone = open(argv[1], O_RDONLY);
@@ -190,6 +198,14 @@ int main(int argc, char** argv) {
     std::exit(1);
   }
   ws.binary(true);
+#ifdef JOYWIRE_BENCH_CHANNEL
+  ChannelPhone channel;
+  std::string why;
+  if (!channel.Open(server, webPort, token, why)) {
+    std::fprintf(stderr, "link-loss: no data channel: %s\n", why.c_str());
+    std::exit(1);
+  }
+#endif
   const int udp = socket(AF_INET, SOCK_DGRAM, 0);
   sockaddr_in to{};
   to.sin_family = AF_INET;
@@ -210,13 +226,22 @@ int main(int argc, char** argv) {
       std::exit(1);
     }
     sendto(udp, values, sizeof values, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+#ifdef JOYWIRE_BENCH_CHANNEL
+    channel.Send(static_cast<std::uint32_t>(i), values);
+#endif
   }
   // What is still on its way (a retransmission after a long fade), then the figures.
   std::this_thread::sleep_for(std::chrono::seconds(3));
   const std::vector<Arrival> viaWebSocket = forwarded.Stop();  // before the close's neutral
   const std::vector<Arrival> straight = direct.Stop();
+#ifdef JOYWIRE_BENCH_CHANNEL
+  const std::vector<Arrival> viaChannel = forwardedFromChannel.Stop();
+#endif
   ws.close(websocket::close_code::normal, error);
   Report(label, "websocket", sent, viaWebSocket);
   Report(label, "datagrams", sent, straight);
+#ifdef JOYWIRE_BENCH_CHANNEL
+  Report(label, "channel", sent, viaChannel);
+#endif
   return 0;
 }

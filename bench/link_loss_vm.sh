@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Boots Debian's kernel (it has netem, this host's has not) with a busybox initramfs holding
-# joywire-send, link-loss, iproute2's ip and tc, and the veth and netem modules; prints the
-# table of bench/link_loss_init.sh's rows: a loss setting by a path, its delays and freezes.
+# joywire-send (and its data channels' module), link-loss, iproute2's ip and tc, GStreamer's
+# plugins for WebRTC, and the veth and netem modules; prints the table of
+# bench/link_loss_init.sh's rows: a loss setting by a path, its delays and freezes.
 #   link_loss_vm.sh BUILD_DIR [SECONDS a setting, 60 by default]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -18,7 +19,13 @@ mkdir -p "$root"/{bin,usr/sbin,dev,proc,sys,tmp,run}
 cp /bin/busybox "$root/bin/"
 ln -s busybox "$root/bin/sh"
 cp "$build/joywire-send" "$build/bench/link-loss" "$(command -v ip)" "$(command -v tc)" "$root/usr/sbin/"
-for program in "$root"/usr/sbin/*; do  # their libraries, as this machine has them
+[ -f "$build/joywire-datachannel.so" ] && cp "$build/joywire-datachannel.so" "$root/usr/sbin/"
+plugins=/usr/lib/x86_64-linux-gnu/gstreamer-1.0
+mkdir -p "$root/gst"
+for plugin in coreelements app rtpmanager rtp webrtc nice dtls sctp srtp; do
+  [ -f "$plugins/libgst$plugin.so" ] && cp "$plugins/libgst$plugin.so" "$root/gst/"
+done
+for program in "$root"/usr/sbin/* "$root"/gst/*; do  # their libraries, as this machine has them
   for library in $(ldd "$program" | grep -o '/[^ ]*'); do
     mkdir -p "$root$(dirname "$library")"
     cp -L "$library" "$root$library"

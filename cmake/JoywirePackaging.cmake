@@ -18,6 +18,11 @@ else()
     list(PREPEND joywire_programs joywire)
   endif()
   install(TARGETS ${joywire_programs} RUNTIME DESTINATION bin)
+  if(TARGET joywire-datachannel)
+    # Loaded by joywire-send from ../lib/joywire; it needs GStreamer, which the .deb recommends.
+    install(TARGETS joywire-datachannel LIBRARY DESTINATION lib/joywire)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-bad (>= 1.22), gstreamer1.0-plugins-good, gstreamer1.0-nice")
+  endif()
   install(FILES packaging/60-joywire-uinput.rules DESTINATION lib/udev/rules.d)
   # As services: the feeder per device, the phone page; uinput loaded at boot.
   install(FILES packaging/systemd/joywire@.service packaging/systemd/joywire-web.service

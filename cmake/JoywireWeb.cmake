@@ -74,7 +74,7 @@ set(JOYWIRE_WEB_PAGE_DIR ${PROJECT_SOURCE_DIR}/phone/page)
 # The controller's script modules (controller.js the entry), each a file of its own: the page
 # names them all for preloading, so that they come at once over its few connections rather
 # than import by import.
-set(JOYWIRE_WEB_MODULES controller controls joystick layouts link notes players pointers record
+set(JOYWIRE_WEB_MODULES channel controller controls joystick layouts link notes players pointers record
                         requests settings steer_by_tilt stick store tilt wire)
 set(JOYWIRE_WEB_PAGE_FILES "/controller.css|controller.css|text/css|page")
 foreach(module IN LISTS JOYWIRE_WEB_MODULES)
@@ -132,6 +132,34 @@ const std::size_t kPageFileCount = sizeof kPageFiles / sizeof kPageFiles[0];
 ")
 list(APPEND JOYWIRE_WEB_PAGE_SOURCES ${CMAKE_BINARY_DIR}/generated/page_files.cpp)
 
+# Data channels: GStreamer's webrtcbin (Debian's gstreamer1.0-plugins-bad and gstreamer1.0-nice at
+# run time), in a module of their own that joywire-send loads when a phone first offers one, so
+# that it starts without GStreamer. Found by pkg-config; Debian's libgstreamer-plugins-bad1.0-dev
+# depends on OpenCV's development files (a gigabyte): scripts/lib/common.sh takes its headers
+# from the package alone, into build/deps/webrtc-dev, and links the runtime package's library.
+option(JOYWIRE_DATA_CHANNEL "joywire-send --web with data channels (GStreamer's webrtcbin)" ON)
+set(JOYWIRE_WEBRTC_DEV ${PROJECT_SOURCE_DIR}/build/deps/webrtc-dev
+    CACHE PATH "libgstreamer-plugins-bad1.0-dev unpacked (its headers)")
+if(WIN32)
+  set(JOYWIRE_CHANNEL_SOURCES phone/channel/no_data_channel.cpp)
+else()
+  set(JOYWIRE_CHANNEL_SOURCES phone/channel/channel_module.cpp)
+endif()
+if(JOYWIRE_DATA_CHANNEL AND NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
+  find_package(PkgConfig)
+  if(PkgConfig_FOUND)
+    pkg_check_modules(JOYWIRE_GST IMPORTED_TARGET gstreamer-1.0 gstreamer-sdp-1.0 nice)
+  endif()
+  find_path(JOYWIRE_WEBRTC_INCLUDE_DIR gst/webrtc/webrtc.h
+            PATHS /usr/include/gstreamer-1.0 ${JOYWIRE_WEBRTC_DEV}/usr/include/gstreamer-1.0)
+  find_library(JOYWIRE_WEBRTC_LIBRARY NAMES gstwebrtc-1.0 libgstwebrtc-1.0.so.0)
+  if(NOT (JOYWIRE_GST_FOUND AND JOYWIRE_WEBRTC_INCLUDE_DIR AND JOYWIRE_WEBRTC_LIBRARY))
+    message(STATUS "joywire-send --web without data channels: GStreamer (${JOYWIRE_GST_FOUND}), "
+                   "webrtc headers (${JOYWIRE_WEBRTC_INCLUDE_DIR}), libgstwebrtc "
+                   "(${JOYWIRE_WEBRTC_LIBRARY})")
+  endif()
+endif()
+
 if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen AND
    JOYWIRE_OPENSSL_LIBRARIES)
   # The server: Beast's templates, for plain and TLS connections, with Boost's headers compiled
@@ -142,6 +170,7 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
   add_library(joywire_web_server STATIC
     phone/forward/forwarder.cpp
     phone/forward/player_status.cpp
+    phone/server/channel_link.cpp
     phone/server/connection_budget.cpp
     phone/server/connection_slot.cpp
     phone/server/http_session.cpp
@@ -151,10 +180,26 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
     phone/server/shared_state.cpp
     phone/server/steering.cpp
     phone/server/tls_context.cpp
-    phone/server/websocket_session.cpp)
+    phone/server/websocket_session.cpp
+    ${JOYWIRE_CHANNEL_SOURCES})
   target_include_directories(joywire_web_server SYSTEM PUBLIC ${JOYWIRE_BOOST_INCLUDE_DIR}
                                                              ${JOYWIRE_OPENSSL_INCLUDE_DIR})
   target_link_libraries(joywire_web_server PUBLIC joywire_sender)
+  if(NOT WIN32)
+    target_link_libraries(joywire_web_server PUBLIC ${CMAKE_DL_LIBS})
+  endif()
+  if(JOYWIRE_GST_FOUND AND JOYWIRE_WEBRTC_INCLUDE_DIR AND JOYWIRE_WEBRTC_LIBRARY)
+    add_library(joywire-datachannel MODULE phone/channel/gst_data_channel.cpp)
+    set_target_properties(joywire-datachannel PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden)
+    target_include_directories(joywire-datachannel PRIVATE ${PROJECT_SOURCE_DIR})
+    target_include_directories(joywire-datachannel SYSTEM PRIVATE ${JOYWIRE_BOOST_INCLUDE_DIR}
+                                                                 ${JOYWIRE_WEBRTC_INCLUDE_DIR})
+    target_link_libraries(joywire-datachannel PRIVATE PkgConfig::JOYWIRE_GST
+                                                      ${JOYWIRE_WEBRTC_LIBRARY})
+    joywire_warnings(joywire-datachannel)
+    add_dependencies(joywire_web_server joywire-datachannel)  # built with joywire-send
+    set(JOYWIRE_HAVE_DATA_CHANNEL ON)
+  endif()
   if(CMAKE_CXX_FLAGS MATCHES "sanitize")
     # Instrumented, -O0 finds the same faults, and compiles in a third of the time.
     target_compile_options(joywire_web_server PRIVATE -g0 -O0)

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "phone/channel/data_channel.h"
 #include "phone/controller_page.h"
 #include "phone/forward/forwarder.h"
 #include "phone/forward/status_display.h"
@@ -147,6 +148,14 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
     folder.reset();
     return note;
   };
+  if (options.webDatagrams) {  // loaded now, rather than as the first phone offers a channel
+    const std::string_view why = web::DataChannelsUnavailable();
+    if (!why.empty() && why != web::kNotInThisBuild) {
+      note += (note.empty() ? "" : "\n") +
+              std::string("joywire-send: phones steer over their WebSocket (no datagrams: ") +
+              std::string(why) + ")";
+    }
+  }
   const auto named = std::find_if(addresses.begin(), addresses.end(), IsName);
   const std::string networkName = named != addresses.end() ? *named : "";
   Forwarder forwarder(senders, options.throttleRest == kThrottleStays
@@ -177,7 +186,9 @@ int SendWeb(const UdpSender& sender, const SenderOptions& options) {
       options.httpPort,
       trustPage,
       authorityDer,
-      networkName};
+      networkName,
+      options.webDatagrams,
+      {options.datagramPorts[0], options.datagramPorts[1]}};
   char failure[256];
   if (!ServeController(settings, forwarder, display, failure, sizeof failure)) {
     std::fprintf(stderr, "joywire-send: %s\n", failure);

@@ -51,6 +51,7 @@ void StatusDisplay::Connected(int player, std::string_view peer) {
   Player& of = players_[player - 1];
   of.peer = peer;
   of.roundTrip = -1;
+  of.path = "stream";
   Log(Named(player, "controller") + " connected from " + of.peer);
 }
 
@@ -61,6 +62,22 @@ void StatusDisplay::Disconnected(int player, std::string_view peer, std::string_
     steering.clear();
   }
   Log(Named(player, "controller") + " " + who + " disconnected (" + std::string(why) + ")");
+}
+
+void StatusDisplay::Path(int player, std::string_view path) {
+  Player& of = players_[player - 1];
+  const std::string who = Named(player, "controller") + " " + of.peer;
+  if (path == "unopened") {
+    char hint[400] = "";
+    const bool blocked = FirewallHint(options_.webPort, options_.datagramPorts, hint, sizeof hint);
+    Log(who + ": no data channel within 5 s, its messages stay on the stream" +
+        (blocked ? std::string("; ") + hint : std::string()));
+    return;
+  }
+  of.path = path == "datagrams" ? "datagrams" : "stream";
+  of.roundTrip = -1;  // measured anew over this path
+  Log(who + " now on " +
+      (path == "datagrams" ? "datagrams (its data channel)" : "the stream (its WebSocket)"));
 }
 
 void StatusDisplay::RoundTrip(int player, int milliseconds) {
@@ -80,8 +97,9 @@ void StatusDisplay::Tick() {
   const bool loopbackOnly = addresses_.empty() || addresses_.front().rfind("127.", 0) == 0;
   if (!pageServed_ && !hinted_ && !loopbackOnly && now - started_ >= kFirewallHintAfter) {
     hinted_ = true;
-    char hint[320];
-    if (FirewallHint(options_.webPort, hint, sizeof hint)) {
+    char hint[400];
+    if (FirewallHint(options_.webPort, options_.webDatagrams ? options_.datagramPorts : nullptr,
+                     hint, sizeof hint)) {
       Log(std::string("no phone has opened the page yet: ") + hint);
     }
   }
@@ -168,10 +186,11 @@ std::string StatusDisplay::StatusOf(int number) const {
   if (player.roundTrip >= 0) {
     std::snprintf(roundTrip, sizeof roundTrip, "  rtt %d ms", player.roundTrip);
   }
-  std::snprintf(values, sizeof values, "  %3.0f/s%s  X %+.2f  Y %+.2f  Z %+.2f  B1 %.0f  B2 %.0f",
-                player.rate, roundTrip, static_cast<double>(last.values[0]),
-                static_cast<double>(last.values[1]), static_cast<double>(last.values[2]),
-                static_cast<double>(last.values[3]), static_cast<double>(last.values[4]));
+  std::snprintf(
+      values, sizeof values, "  %s  %3.0f/s%s  X %+.2f  Y %+.2f  Z %+.2f  B1 %.0f  B2 %.0f",
+      std::string(player.path).c_str(), player.rate, roundTrip, static_cast<double>(last.values[0]),
+      static_cast<double>(last.values[1]), static_cast<double>(last.values[2]),
+      static_cast<double>(last.values[3]), static_cast<double>(last.values[4]));
   char tail[40] = "";
   if (last.longRecord) {  // a layout with more controls: its buttons and hat
     std::snprintf(tail, sizeof tail, "  buttons %08X  hat %u",

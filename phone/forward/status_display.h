@@ -31,6 +31,7 @@ class StatusDisplay : public PhoneEvents {
   void Suspended() override;
   void Connected(int player, std::string_view peer) override;
   void Disconnected(int player, std::string_view peer, std::string_view why) override;
+  void Path(int player, std::string_view path) override;
   void RoundTrip(int player, int milliseconds) override;
   void Refused(std::string_view peer, std::string_view why) override;
   void Tick() override;
@@ -48,7 +49,8 @@ class StatusDisplay : public PhoneEvents {
     std::string peer;   // its phone, or empty
     long long counted;  // of its messages, those counted in a rate already
     double rate;
-    int roundTrip;  // ms, as its phone measured it, or -1
+    int roundTrip;                     // ms, as its phone measured it, or -1
+    std::string_view path = "stream";  // how its messages come
   };
 
   std::string Named(int player, const char* one) const;

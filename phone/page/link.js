@@ -28,14 +28,15 @@ export const link = {
   failing: false,  // requests: the last one found nobody, or was not answered
   token: "",
   identity: "",
+  path: "stream",  // how messages go: "datagrams" (a data channel) or "stream" (the WebSocket)
 };
 
 export function show(next, status, message) {
   const was = link.state;
   link.state = next;
   connection.dataset.state = next;
-  connection.textContent = status;
   const connected = next === "connected";
+  connection.textContent = connected && !link.viaRequests ? `${status} · ${link.path}` : status;
   controls.connected = connected;
   document.body.classList.toggle("inert", !connected);
   overlay.hidden = connected;
@@ -46,6 +47,14 @@ export function show(next, status, message) {
     vibrate(200);
     letGoOfEverything();
   }
+}
+
+// The way the messages go now; the round trip is measured anew over it.
+export function showPath(path) {
+  link.path = path;
+  forgetRoundTrips();
+  roundTripShown.hidden = true;  // until this path's first acknowledgement
+  if (link.state === "connected") show("connected", "connected");
 }
 
 // Its number, large, in a colour of its own (16 far apart around the colour wheel).

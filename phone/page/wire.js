@@ -1,7 +1,9 @@
 // The wire: every change goes at once to joywire-send as one binary WebSocket message, the
 // datagram itself, and the state is repeated while connected, so that joywire-send can tell a
 // controller that went quiet and centre it. Told first which player it is, then
-// acknowledgements now and then, from which the round trip is measured.
+// acknowledgements now and then, from which the round trip is measured. Once a data channel is
+// open, the messages go over it instead (channel.js).
+import { channelSignal, closeChannel, offerChannel, sendOnChannel } from "./channel.js";
 import { message } from "./controls.js";
 import { forgetRoundTrips, joinQuery, link, roundTrip, show, showPlayer } from "./link.js";
 import { showTrouble } from "./notes.js";
@@ -35,7 +37,7 @@ export function send(repeat) {
   }
   const socket = link.socket;
   if (link.state !== "connected" || !socket || socket.readyState !== WebSocket.OPEN) return;
-  socket.send(message());
+  if (!sendOnChannel(message())) socket.send(message());
   sendTimes[++messagesSent % sendTimes.length] = performance.now();
   sent();
 }
@@ -104,6 +106,7 @@ function retryLater(status) {
 }
 
 function told(attempt, text) {
+  if (channelSignal(text)) return;
   const joined = text.match(/^player (\d+) of (\d+)$/);
   const ack = text.match(/^ack (\d+)$/);
   const trouble = text.match(/^trouble (.*)$/s);
@@ -114,6 +117,12 @@ function told(attempt, text) {
     showPlayer(Number(joined[1]), Number(joined[2]));
     show("connected", "connected");
     send(true);
+    // A channel lost mid-game leaves the state going over the WebSocket at once, and
+    // joywire-send told so.
+    offerChannel(attempt, () => {
+      if (attempt.readyState === WebSocket.OPEN) attempt.send("stream");
+      send(true);
+    });
   } else if (ack && messagesSent - Number(ack[1]) < sendTimes.length && Number(ack[1]) > 0) {
     const median = roundTrip(performance.now() - sendTimes[Number(ack[1]) % sendTimes.length]);
     // A page frozen with an acknowledgement pending measures minutes: at most one is told.
@@ -145,6 +154,7 @@ export function connect() {
   attempt.onmessage = (event) => told(attempt, String(event.data));
   attempt.onclose = async (event) => {
     if (link.socket === attempt) link.socket = null;
+    closeChannel();
     if (link.refused) return;
     if (event.code === kTakenOver) {
       takenOver(event.reason);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "phone/channel/data_channel.h"
 #include "phone/controller_page.h"
 #include "phone/pairing/https_identity.h"
 
@@ -33,6 +34,10 @@ struct WebServerSettings {
   // The machine's .local name, a name of this server on every address besides its addresses
   // and localhost (empty: none).
   std::string_view networkName;
+  // Data channels beside the WebSockets, on these UDP ports; or phones steer over their
+  // WebSocket alone.
+  bool datagrams;
+  web::ChannelPorts channelPorts;
 };
 
 }  // namespace joywire

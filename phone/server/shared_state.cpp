@@ -28,11 +28,54 @@ Reply SharedState::Receive(PhoneLink& link, int player, std::span<const unsigned
   const MessageVerdict verdict =
       CheckControllerMessage(bytes.data(), bytes.size(), binary, message);
   if (verdict != MessageVerdict::kForward) {
-    steering.Leave(link);  // nothing more from it steers, and the joystick is let go at once
-    const CloseFor close = CloseForVerdict(verdict);
-    return Reply{close.code, close.reason, {}};
+    return Refuse(link, verdict);
   }
-  steering.Steer(link, message, bytes);
+  return Forward(link, player, message, bytes, acks, canTell);
+}
+
+Reply SharedState::ReceiveOnChannel(PhoneLink& link, int player,
+                                    std::span<const unsigned char> bytes, bool binary,
+                                    SequenceGate& gate, Acknowledging& acks) {
+  std::uint32_t sequence = 0;
+  std::span<const unsigned char> record;
+  ControllerMessage message;
+  const MessageVerdict verdict =
+      !binary ? MessageVerdict::kNotBinary
+      : !SplitSequenced(bytes, sequence, record)
+          ? MessageVerdict::kWrongSize
+          : CheckControllerMessage(record.data(), record.size(), true, message);
+  if (verdict != MessageVerdict::kForward) {
+    return Refuse(link, verdict);
+  }
+  if (!gate.Admit(sequence)) {
+    return {};  // overtaken by a newer one already forwarded
+  }
+  Reply reply = Forward(link, player, message, record, acks, true);
+  if (reply.tell.starts_with("ack ")) {
+    // By its number: what was lost on the way is not counted, and the page times this one.
+    reply.tell = "ack " + std::to_string(sequence);
+  }
+  return reply;
+}
+
+bool SharedState::TakeChannel() {
+  if (channels_ >= kMaxChannels) {
+    return false;
+  }
+  ++channels_;
+  return true;
+}
+
+Reply SharedState::Refuse(PhoneLink& link, MessageVerdict verdict) {
+  steering.Leave(link);  // nothing more from it steers, and the joystick is let go at once
+  const CloseFor close = CloseForVerdict(verdict);
+  return Reply{close.code, close.reason, {}};
+}
+
+Reply SharedState::Forward(PhoneLink& link, int player, const ControllerMessage& message,
+                           std::span<const unsigned char> record, Acknowledging& acks,
+                           bool canTell) {
+  steering.Steer(link, message, record);
   ++acks.messages;
   const auto now = std::chrono::steady_clock::now();
   if (now - acks.last < kAckInterval || steering.PlayerOf(link) == 0) {

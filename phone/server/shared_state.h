@@ -12,9 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "phone/channel/channel_message.h"
 #include "phone/forward/controller_message.h"
 #include "phone/forward/forwarder.h"
 #include "phone/forward/phone_events.h"
+#include "phone/players.h"
 #include "phone/server/connection_slot.h"
 #include "phone/server/route.h"
 #include "phone/server/server_settings.h"
@@ -33,6 +35,10 @@ inline constexpr auto kIdleControllerTime = std::chrono::seconds(20);  // pinged
 // WebSocket close codes of joywire's own.
 inline constexpr unsigned short kTakenOver = 4000;
 inline constexpr unsigned short kAllInUse = 4001;
+// Peer connections for data channels: one a phone, this many in all, each open within the
+// time or dropped (the page goes on over its WebSocket after 3 s).
+inline constexpr int kMaxChannels = 2 * kMaxPlayers;
+inline constexpr auto kChannelOpenTime = std::chrono::seconds(5);
 // A phone's round trip is measured from the acknowledgement of its message, one a second.
 inline constexpr auto kAckInterval = std::chrono::seconds(1);
 
@@ -78,11 +84,13 @@ class SharedState {
   SharedState(const WebServerSettings& settings, asio::io_context& io, Forwarder& forwarder,
               PhoneEvents& events, ConnectionBook& connections)
       : settings(settings),
+        io(io),
         events(events),
         steering(io, forwarder, events, settings.players),
         connections(connections) {}
 
   const WebServerSettings& settings;
+  asio::io_context& io;
   PhoneEvents& events;
   Steering steering;
   ConnectionBook& connections;
@@ -96,6 +104,13 @@ class SharedState {
   // datagram; or a round trip it reports.
   Reply Receive(PhoneLink& link, int player, std::span<const unsigned char> bytes, bool binary,
                 Acknowledging& acks, bool canTell);
+  // One message of `player`'s data channel: its sequence number, then as Receive's; one older
+  // than the newest forwarded is dropped. Acknowledged by its number ("ack SEQUENCE").
+  Reply ReceiveOnChannel(PhoneLink& link, int player, std::span<const unsigned char> bytes,
+                         bool binary, SequenceGate& gate, Acknowledging& acks);
+  // A place for a phone's peer connection: false when there are kMaxChannels.
+  bool TakeChannel();
+  void ReturnChannel() { --channels_; }
   // A message sent as an HTTPS request, its token shown: the same checks, the same way on.
   InputAnswer Input(const Request& request, const std::string& peer);
   // `link` is gone: its player let go, and kept for it.
@@ -107,9 +122,14 @@ class SharedState {
 
  private:
   std::shared_ptr<RequestLink> RequestLinkOf(std::string_view identity);
+  // Forwards a checked message, and what the page is told after it, if anything.
+  Reply Forward(PhoneLink& link, int player, const ControllerMessage& message,
+                std::span<const unsigned char> record, Acknowledging& acks, bool canTell);
+  Reply Refuse(PhoneLink& link, MessageVerdict verdict);
 
   // The links that send by HTTPS requests, one per phone (by its page's id).
   std::vector<std::shared_ptr<RequestLink>> requests_;
+  int channels_ = 0;
 };
 
 // The address of a peer ("10.0.0.7:5123" gives "10.0.0.7"): who took a player over.

@@ -3,7 +3,10 @@
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 
+#include <deque>
 #include <memory>
+
+#include "phone/server/channel_link.h"
 
 namespace joywire::web {
 
@@ -18,12 +21,17 @@ websocket::close_reason CloseReason(unsigned short code, const char* why) {
   return reason;
 }
 
+// Texts waiting for the page: the few a negotiation sends at once are never dropped.
+constexpr std::size_t kOutboxLimit = 32;
+
 template <typename Stream>
 class WebSocketSession : public PhoneLink,
+                         public ChannelOwner,
                          public std::enable_shared_from_this<WebSocketSession<Stream>> {
  public:
   WebSocketSession(SharedState& state, Stream&& stream, std::string peer, std::string_view target)
       : state_(state),
+        channel_(state),
         slot_(state.connections, Service::kController, beast::get_lowest_layer(stream).socket(),
               true, [this] { beast::get_lowest_layer(socket_).close(); }),
         socket_(std::move(stream)),
@@ -52,6 +60,26 @@ class WebSocketSession : public PhoneLink,
     Close(kTakenOver, takenOver_.c_str());
   }
 
+  // Its data channel, told on the server's thread.
+  void Answer(std::string sdp) override { Tell("answer " + sdp); }
+  void LocalCandidate(int mline, std::string candidate) override {
+    Tell("candidate " + std::to_string(mline) + " " + candidate);
+  }
+  void ChannelOpened() override { channel_.Opened(player_); }
+  void ChannelMessage(std::span<const unsigned char> bytes, bool binary) override {
+    if (closing_) {
+      return;
+    }
+    const Reply reply = channel_.Message(*this, player_, bytes, binary, acks_);
+    if (reply.closeReason != nullptr) {
+      closeReason_ = reply.closeReason;
+      Close(reply.closeCode, reply.closeReason);
+    } else if (!reply.tell.empty()) {
+      Tell(reply.tell);
+    }
+  }
+  void ChannelClosed() override { channel_.Drop(player_); }
+
  private:
   std::shared_ptr<WebSocketSession> Self() { return this->shared_from_this(); }
 
@@ -71,21 +99,42 @@ class WebSocketSession : public PhoneLink,
     Read();
   }
 
-  // A text frame to the page; one at a time, and none once closing.
+  // A text frame to the page, in turn; none once closing.
   void Tell(std::string text) {
-    if (writing_ || closing_) {
+    if (closing_ || outbox_.size() >= kOutboxLimit) {
+      return;
+    }
+    outbox_.push_back(std::move(text));
+    if (!writing_) {
+      WriteNext();
+    }
+  }
+
+  void WriteNext() {
+    if (outbox_.empty() || closing_) {
+      writing_ = false;
       return;
     }
     writing_ = true;
-    told_ = std::move(text);
-    socket_.async_write(asio::buffer(told_), [self = Self()](beast::error_code, std::size_t) {
-      self->writing_ = false;
-    });
+    socket_.async_write(asio::buffer(outbox_.front()),
+                        [self = Self()](beast::error_code error, std::size_t) {
+                          self->outbox_.pop_front();
+                          if (error) {
+                            self->writing_ = false;
+                            return;
+                          }
+                          self->WriteNext();
+                        });
+  }
+
+  // Text may be an offer, longer than any controller message.
+  std::size_t Limit() const {
+    return buffer_.size() > 0 && socket_.got_text() ? kSignalLimit : kMessageLimit;
   }
 
   void Read() {
     socket_.async_read_some(
-        buffer_, kMessageLimit + 1 - buffer_.size(),
+        buffer_, Limit() + 1 - buffer_.size(),
         [self = Self()](beast::error_code error, std::size_t) { self->OnRead(error); });
   }
 
@@ -99,14 +148,29 @@ class WebSocketSession : public PhoneLink,
       Read();
       return;
     }
-    if (!socket_.is_message_done() && buffer_.size() <= kMessageLimit) {
+    if (!socket_.is_message_done() && buffer_.size() <= Limit()) {
       Read();  // the rest of the message
       return;
     }
     const auto data = buffer_.cdata();
-    const Reply reply = state_.Receive(
-        *this, player_, {static_cast<const unsigned char*>(data.data()), data.size()},
-        socket_.got_binary(), acks_, !writing_);
+    const std::span<const unsigned char> bytes{static_cast<const unsigned char*>(data.data()),
+                                               data.size()};
+    if (const ChannelSignal signal = ReadChannelSignal(bytes);
+        signal.kind != ChannelSignal::Kind::kNone && socket_.got_text() &&
+        socket_.is_message_done()) {
+      const std::string local =
+          beast::get_lowest_layer(socket_).socket().local_endpoint(ignored_).address().to_string();
+      if (std::string tell = channel_.Signal(signal, player_, this->weak_from_this(), local);
+          !tell.empty()) {
+        Tell(std::move(tell));
+      }
+      buffer_.consume(buffer_.size());
+      Read();
+      return;
+    }
+    const Reply reply =
+        state_.Receive(*this, player_, bytes.first(std::min(bytes.size(), kMessageLimit + 1)),
+                       socket_.got_binary(), acks_, !writing_);
     buffer_.consume(buffer_.size());
     if (reply.closeReason != nullptr) {
       closeReason_ = reply.closeReason;
@@ -129,6 +193,7 @@ class WebSocketSession : public PhoneLink,
   }
 
   void Ended(beast::error_code error) {
+    channel_.Drop(0);
     if (player_ == 0) {
       return;  // every player was in use: refused, and said so
     }
@@ -142,15 +207,17 @@ class WebSocketSession : public PhoneLink,
   }
 
   SharedState& state_;
+  ChannelLink channel_;  // its data channel, once offered
+  beast::error_code ignored_;
   ConnectionSlot slot_;
   websocket::stream<Stream> socket_;
   beast::flat_buffer buffer_;
   std::string peer_;
-  std::string target_;       // the upgrade's: what the phone asks for as it joins
-  std::string closeReason_;  // why it was refused, once it was
-  std::string takenOver_;    // why it was closed, when another phone took its player over
-  std::string allInUse_;     // why it was closed, when every player was in use
-  std::string told_;         // the text frame on its way
+  std::string target_;              // the upgrade's: what the phone asks for as it joins
+  std::string closeReason_;         // why it was refused, once it was
+  std::string takenOver_;           // why it was closed, when another phone took its player over
+  std::string allInUse_;            // why it was closed, when every player was in use
+  std::deque<std::string> outbox_;  // the text frames on their way, the first being written
   Acknowledging acks_;
   int player_ = 0;
   bool writing_ = false;

@@ -47,19 +47,32 @@ bool FirewalldRunning() {
 
 }  // namespace
 
-bool FirewallHint(std::uint16_t port, char* line, std::size_t capacity) {
+bool FirewallHint(std::uint16_t port, const std::uint16_t* udpPorts, char* line,
+                  std::size_t capacity) {
   const unsigned number = port;
+  const unsigned first = udpPorts != nullptr ? udpPorts[0] : 0;
+  const unsigned last = udpPorts != nullptr ? udpPorts[1] : 0;
+  char ports[64] = "";
+  char allow[96] = "";
   if (UfwEnabled()) {
+    if (udpPorts != nullptr) {
+      std::snprintf(ports, sizeof ports, " and UDP ports %u-%u", first, last);
+      std::snprintf(allow, sizeof allow, " && sudo ufw allow %u:%u/udp", first, last);
+    }
     std::snprintf(line, capacity,
-                  "ufw may be blocking TCP port %u; to let phones in: sudo ufw allow %u/tcp",
-                  number, number);
+                  "ufw may be blocking TCP port %u%s; to let phones in: sudo ufw allow %u/tcp%s",
+                  number, ports, number, allow);
     return true;
   }
   if (FirewalldRunning()) {
+    if (udpPorts != nullptr) {
+      std::snprintf(ports, sizeof ports, " and UDP ports %u-%u", first, last);
+      std::snprintf(allow, sizeof allow, " --add-port=%u-%u/udp", first, last);
+    }
     std::snprintf(line, capacity,
-                  "firewalld may be blocking TCP port %u; to let phones in: sudo firewall-cmd "
-                  "--add-port=%u/tcp",
-                  number, number);
+                  "firewalld may be blocking TCP port %u%s; to let phones in: sudo firewall-cmd "
+                  "--add-port=%u/tcp%s",
+                  number, ports, number, allow);
     return true;
   }
   return false;

@@ -4,7 +4,8 @@
 
 namespace joywire {
 
-bool FirewallHint(std::uint16_t port, char* line, std::size_t capacity) {
+// (No data channels on Windows: `udpPorts` is not named.)
+bool FirewallHint(std::uint16_t port, const std::uint16_t*, char* line, std::size_t capacity) {
   const unsigned number = port;
   std::snprintf(line, capacity,
                 "Windows Firewall may be blocking TCP port %u; to let phones in, run in an "

@@ -97,14 +97,28 @@ fetch_source() {
   rm -rf "$state"
 }
 
-# What the native build and its tests need.
+# What the native build and its tests need (GStreamer for the data channels' module; the
+# webrtc library's headers by ensure_webrtc_headers).
 native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
-  iproute2 util-linux libevdev-dev file tmux libboost1.81-dev libqrcodegencpp-dev libssl-dev)
+  iproute2 util-linux libevdev-dev file tmux libboost1.81-dev libqrcodegencpp-dev libssl-dev
+  pkg-config libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-0
+  libnice-dev)
+
+# GStreamer's webrtc headers: Debian's libgstreamer-plugins-bad1.0-dev depends on OpenCV's
+# development files (a gigabyte), so only the package itself is unpacked, into build/deps.
+ensure_webrtc_headers() {
+  local folder=$repo/build/deps/webrtc-dev
+  [ -f /usr/include/gstreamer-1.0/gst/webrtc/webrtc.h ] && return 0
+  [ -f "$folder/usr/include/gstreamer-1.0/gst/webrtc/webrtc.h" ] && return 0
+  fetch_debs "$folder/debs" libgstreamer-plugins-bad1.0-dev &&
+    dpkg-deb -x "$folder"/debs/libgstreamer-plugins-bad1.0-dev_*.deb "$folder"
+}
 
 # The phone controller page's browser suite: Debian's Chromium and Firefox ESR, driven from
 # Node.js; zbar to read the QR code back; NSS's certutil to trust the HTTPS mode's authority;
 # openssl to issue certificates from it that phones must refuse.
-browser_packages=(chromium firefox-esr webkit2gtk-driver xvfb xauth ca-certificates zbar-tools libnss3-tools openssl)
+browser_packages=(chromium firefox-esr webkit2gtk-driver xvfb xauth ca-certificates zbar-tools libnss3-tools openssl
+  gstreamer1.0-plugins-bad gstreamer1.0-plugins-good gstreamer1.0-nice)
 
 # Node.js and npm (for puppeteer-core from the npm registry): Debian's, unless the machine has
 # its own already.

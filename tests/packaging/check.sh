@@ -32,18 +32,19 @@ top=joywire-$version-linux-x86_64
 services="lib/modules-load.d/joywire.conf lib/systemd/system/joywire@.service
   lib/systemd/system/joywire-web.service lib/joywire/joywire-feeder bin/joywire-web-pairing"
 check "tar.gz contents" same_list "$(tar tzf "$tgz" | grep -v '/$')" \
-  $top/bin/joywire $top/bin/joywire-sim $top/bin/joywire-send \
+  $top/bin/joywire $top/bin/joywire-sim $top/bin/joywire-send $top/lib/joywire/joywire-datachannel.so \
   $top/lib/udev/rules.d/60-joywire-uinput.rules $(printf "$top/%s " $services) \
   $top/share/doc/joywire/README.md $top/share/doc/joywire/LICENSE $top/share/doc/joywire/CHANGELOG.md \
   $top/share/doc/joywire/NOTICES.txt $top/share/doc/joywire/LICENSE-OpenSSL.txt \
   $(printf "$top/share/doc/joywire/%s " $docs)
 check ".deb contents" same_list "$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -v '/$')" \
-  ./usr/bin/joywire ./usr/bin/joywire-sim ./usr/bin/joywire-send \
+  ./usr/bin/joywire ./usr/bin/joywire-sim ./usr/bin/joywire-send ./usr/lib/joywire/joywire-datachannel.so \
   ./usr/lib/udev/rules.d/60-joywire-uinput.rules $(printf "./usr/%s " $services) \
   ./usr/share/doc/joywire/README.md ./usr/share/doc/joywire/LICENSE \
   ./usr/share/doc/joywire/CHANGELOG.md ./usr/share/doc/joywire/NOTICES.txt \
   ./usr/share/doc/joywire/LICENSE-OpenSSL.txt $(printf "./usr/share/doc/joywire/%s " $docs)
-check ".deb version and set-up scripts" bash -c "dpkg-deb -f '$deb' Version | grep -qx '$version' &&
+check ".deb version, set-up scripts, GStreamer recommended" bash -c "dpkg-deb -f '$deb' Version | grep -qx '$version' &&
+  dpkg-deb -f '$deb' Recommends | grep -q gstreamer1.0-nice &&
   dpkg-deb --ctrl-tarfile '$deb' | tar tf - | grep -q postinst"
 check "the rule's uaccess tag (a desktop user needs no group)" bash -c \
   "dpkg-deb --fsys-tarfile '$deb' | tar xO ./usr/lib/udev/rules.d/60-joywire-uinput.rules | grep -q 'TAG+=\"uaccess\"'"
@@ -72,7 +73,9 @@ serves_page() {
   grep -q "<title>joywire controller</title>" <<<"$page" || { sed 's/^/    web: /' "$work/web.out"; false; }
 }
 check "joywire-send --web serves the page (tar.gz)" serves_page "$work/tgz/$top/bin/joywire-send"
+check "... with its data channels' module" bash -c "! grep 'no datagrams' '$work/web.out'"
 check "joywire-send --web serves the page (.deb)" serves_page "$work/deb/usr/bin/joywire-send"
+check "... with its data channels' module" bash -c "! grep 'no datagrams' '$work/web.out'"
 check "the uinput feeder is static" bash -c "file '$work/tgz/$top/bin/joywire' | grep -q 'statically linked'"
 
 # The same for arm64, its programs run under qemu.
@@ -86,7 +89,7 @@ check "arm64 tar.gz contents" same_list "$(tar tzf "$packages/$arm.tar.gz" | gre
   $(printf "$arm/share/doc/joywire/%s " $docs)
 armdeb=$packages/joywire_${version}_arm64.deb
 check "arm64 .deb contents, version and architecture" bash -c "
-  diff <(dpkg-deb -c '$armdeb' | awk '{ print \$6 }' | grep -v '/\$') <(dpkg-deb -c '$deb' | awk '{ print \$6 }' | grep -v '/\$') &&
+  diff <(dpkg-deb -c '$armdeb' | awk '{ print \$6 }' | grep -v '/\$') <(dpkg-deb -c '$deb' | awk '{ print \$6 }' | grep -v -e '/\$' -e datachannel) &&
   test \"\$(dpkg-deb -f '$armdeb' Version Architecture | tr '\n' ' ')\" == 'Version: $version Architecture: arm64 '"
 mkdir -p "$work/arm-tgz" "$work/arm-deb"
 tar xzf "$packages/$arm.tar.gz" -C "$work/arm-tgz"

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "control/control_packet.h"
+#include "phone/channel/channel_message.h"
 #include "phone/forward/controller_message.h"
 
 namespace joywire {
@@ -61,6 +62,41 @@ TEST(ControllerMessage, ARoundTripReportIsRttAndAtMostAMinuteOfMilliseconds) {
   EXPECT_TRUE(read("rtt 999999999", ms) && ms == -1);
   for (const char* bad : {"rtt ", "rtt 1000000000", "rtt -1", "rtt 1.5", "RTT 12", "rtt"}) {
     EXPECT_FALSE(read(bad, ms)) << bad;
+  }
+}
+
+// The data channel's words over the WebSocket, and its numbered messages: an older one than
+// the newest let through is dropped, across the counter's wrap too.
+TEST(ControllerMessage, AChannelMessageIsNumberedAndNeverOlderThanTheLast) {
+  const auto signal = [](std::string_view text) {
+    return web::ReadChannelSignal(
+        {reinterpret_cast<const unsigned char*>(text.data()), text.size()});
+  };
+  using Kind = web::ChannelSignal::Kind;
+  EXPECT_TRUE(signal("offer v=0").kind == Kind::kOffer && signal("offer v=0").text == "v=0");
+  EXPECT_EQ(signal("stream").kind, Kind::kStream);
+  const web::ChannelSignal candidate =
+      signal("candidate 0 candidate:1 1 udp 9 10.0.0.7 5 typ host");
+  EXPECT_TRUE(candidate.kind == Kind::kCandidate && candidate.mline == 0 &&
+              candidate.text == "candidate:1 1 udp 9 10.0.0.7 5 typ host");
+  for (const char* other : {"rtt 5", "offer", "candidate x y", "candidate 16 c", "candidate -1 c",
+                            "candidate 0", "Offer v=0", "streams"}) {
+    EXPECT_EQ(signal(other).kind, Kind::kNone) << other;
+  }
+  const unsigned char bytes[] = {0x04, 0x03, 0x02, 0x01, 9, 9};
+  std::uint32_t sequence = 0;
+  std::span<const unsigned char> record;
+  ASSERT_TRUE(web::SplitSequenced(bytes, sequence, record));
+  EXPECT_TRUE(sequence == 0x01020304u && record.size() == 2 && record[0] == 9);
+  EXPECT_FALSE(web::SplitSequenced(std::span(bytes).first(3), sequence, record));
+  web::SequenceGate gate;
+  const std::pair<std::uint32_t, bool> arrivals[] = {
+      {5, true},           {4, false},          {5, false},
+      {7, true},           {6, false},          {0xFFFFFFF0u, false},
+      {0x80000006u, true}, {0xFFFFFFFFu, true}, {0, true},
+      {2, true},           {0xFFFFFFFEu, false}};
+  for (const auto& [number, admitted] : arrivals) {
+    EXPECT_EQ(gate.Admit(number), admitted) << number;
   }
 }
 

@@ -117,6 +117,13 @@ TEST(SenderOptions, BadArgumentsAreExplained) {
   EXPECT_FALSE(Parse({"--web", "--throttle-rest", "top"}, options, &error));
   EXPECT_FALSE(Parse({"--config-dir", "/x", "--demo"}, options, &error));
   EXPECT_FALSE(Parse({"--forget-ca", "--https"}, options, &error));
+  for (const char* ports :
+       {"50100", "50131-50100", "-50100", "50100-", "0-5", "1-65536", "1-2-3"}) {
+    EXPECT_FALSE(Parse({"--web", "--datagram-ports", ports}, options, &error)) << ports;
+  }
+  ASSERT_TRUE(Parse({"--web", "--no-datagrams", "--datagram-ports", "9-9"}, options));
+  EXPECT_TRUE(!options.webDatagrams && options.datagramPorts[0] == 9 &&
+              options.datagramPorts[1] == 9);
   for (const char* players : {"0", "17", "2.5", "two"}) {
     EXPECT_FALSE(Parse({"--web", "--players", players}, options, &error)) << players;
   }

@@ -569,6 +569,114 @@ test("a page closed, frozen or hidden gives the neutral datagram within 1 s; a h
   }
 });
 
+test("datagrams: the state over a data channel, never an older one, silence let go; closed, off or blocked, over the WebSocket",
+  { skip: (secure || launcher.length > 0 || engine !== "chromium") && "Chromium's native HTTP runs" }, async () => {
+  // Chromium gathers candidates only where the default route goes, never on loopback: a veth
+  // pair of this namespace's own for this case, its UDP from 10.201.0.2 to joywire-send's 127.0.0.1.
+  const ip = (...words) => execFileSync("ip", words);
+  ip("link", "add", "jw0", "type", "veth", "peer", "name", "jw1");
+  ip("addr", "add", "10.201.0.1/24", "dev", "jw0");
+  ip("addr", "add", "10.201.0.2/24", "dev", "jw1");
+  ip("link", "set", "jw0", "up");
+  ip("link", "set", "jw1", "up");
+  ip("route", "add", "default", "via", "10.201.0.2");
+  const { args } = browser.launchedWith;  // with addresses, not random .local names
+  const routed = await puppeteer.launch({ ...browser.launchedWith, args: [...args, "--disable-features=WebRtcHideLocalIpsWithMdns"] });
+  const blocker = dgram.createSocket("udp4");
+  await new Promise((r) => blocker.bind(0, "127.0.0.1", r));
+  const others = [];
+  const open = async (port, pageToken) => {
+    const page = await routed.newPage();
+    await page.setViewport(phone);
+    await page.evaluateOnNewDocument(() => {  // what goes over the WebSocket, and the channel
+      const [send, create] = [WebSocket.prototype.send, RTCPeerConnection.prototype.createDataChannel];
+      window.binarySent = 0;
+      WebSocket.prototype.send = function (data) { window.binarySent += typeof data !== "string"; return send.call(this, data); };
+      RTCPeerConnection.prototype.createDataChannel = function (...how) { return (window.channel = create.apply(this, how)); };
+    });
+    await page.goto(`http://${host}:${port}/#${pageToken}`);
+    await page.waitForSelector('#connection[data-state="connected"]');
+    return page;
+  };
+  const path = (page) => page.$eval("#connection", (e) => e.textContent.split(" · ")[1]);
+  const hold = async (page) => {
+    const [stick, button] = [await box(page, "#stick"), await box(page, "#button1")];
+    const at = { x: stick.x + stick.width / 2, y: stick.y + stick.height / 2, id: 1 };
+    const since = performance.now();
+    await touch(page, "touchStart", [at, { x: button.x + 10, y: button.y + 10, id: 2 }]);
+    await touch(page, "touchMove", [{ ...at, x: at.x + stick.width }, { x: button.x + 10, y: button.y + 10, id: 2 }]);
+    return datagram(is(1, 0, undefined, 1, 0), since);
+  };
+  try {
+    const page = await open(web, token);
+    await page.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
+    const viaSocket = await page.evaluate(() => window.binarySent);
+    await hold(page);
+    assert.equal(await page.evaluate(() => window.binarySent), viaSocket, "nothing over the WebSocket once the channel is open");
+    assert.match(server.log, /now on datagrams/);
+    await page.waitForSelector("#round-trip:not([hidden])", { timeout: 3000 });  // acknowledged over the channel
+    const stale = performance.now();
+    await page.evaluate(() => {  // number 1, long overtaken: X -1 must never arrive
+      const bytes = new DataView(new ArrayBuffer(24));
+      bytes.setUint32(0, 1, true);
+      bytes.setFloat32(4, -1, true);
+      window.channel.send(bytes.buffer);
+    });
+    await new Promise((r) => setTimeout(r, 400));
+    assert.ok(!datagrams.some((d) => d.time >= stale && near(d.values[0], -1)), "an older message is dropped");
+    page.cdp ??= await page.createCDPSession();
+    const frozen = performance.now();
+    await page.cdp.send("Page.setWebLifecycleState", { state: "frozen" });
+    await datagram(neutral, frozen, 1000);
+    await page.close();
+
+    const refused = await open(web, token);  // a bad message on the channel: let go at once, closed
+    await refused.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
+    await hold(refused);
+    const bad = performance.now();
+    await refused.evaluate(() => window.channel.send(new Uint8Array(7)));
+    await datagram(neutral, bad, 300);
+    await refused.waitForSelector('#connection:not([data-state="connected"])', { timeout: 1000 });
+    await refused.close();
+
+    const closing = await open(web, token);  // a channel that closes mid-game: on at once over the WebSocket
+    await closing.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
+    await hold(closing);
+    const before = await closing.evaluate(() => window.binarySent);
+    await closing.evaluate(() => window.channel.close());
+    await closing.waitForFunction(() => /stream$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
+    const released = performance.now();
+    await touch(closing, "touchEnd", []);
+    await datagram(neutral, released);
+    assert.ok(await closing.evaluate(() => window.binarySent) > before, "the WebSocket carries them again");
+    assert.match(server.log, /now on the stream/);
+    await closing.close();
+
+    // Turned off, and blocked (its one UDP port taken): the WebSocket carries the state from the start.
+    const taken = blocker.address().port;
+    for (const more of [["--no-datagrams"], ["--datagram-ports", `${taken}-${taken}`]]) {
+      const other = startSender(await freePort(), await freePort(), { more });
+      others.push(other);
+      const otherToken = await other.started;
+      const otherPage = await open(Number(other.url.match(/:(\d+)\//)[1]), otherToken);
+      const connected = performance.now();
+      await hold(otherPage);
+      assert.ok(performance.now() - connected < 3000 && await path(otherPage) === "stream", more.join(" "));
+      if (more[0] === "--datagram-ports") {
+        await new Promise((r) => setTimeout(r, 5500));
+        assert.equal(await path(otherPage), "stream");
+        assert.match(other.log, /no data channel within 5 s/);
+      }
+      await otherPage.close();
+    }
+  } finally {
+    await routed.close();
+    blocker.close();
+    for (const other of others) other.kill("SIGTERM");
+    ip("link", "del", "jw0");
+  }
+});
+
 test("a wrong token or a foreign origin gets 403; a bad message closes, nothing forwarded", serverCase, async () => {
   const upgrade = (target, origin, name = `${host}:${web}`) => new Promise((resolve) => {
     (secure ? https : http).get({ host, port: web, path: target, ca: authority, checkServerIdentity: () => {}, headers: {

@@ -192,6 +192,17 @@ bool ApplyPort(const char* option, const char* text, std::uint16_t& port, const 
          Refuse(refuse, "%s takes a number from 1 to 65535, not '%s'", option, text);
 }
 
+// "FIRST-LAST", FIRST no higher than LAST.
+bool ParsePortRange(const char* text, std::uint16_t (&ports)[2]) {
+  const char* dash = std::strchr(text, '-');
+  if (dash == nullptr || static_cast<std::size_t>(dash - text) >= 6) {
+    return false;
+  }
+  char first[6] = {};
+  std::memcpy(first, text, static_cast<std::size_t>(dash - text));
+  return ParsePort(first, ports[0]) && ParsePort(dash + 1, ports[1]) && ports[0] <= ports[1];
+}
+
 // Decimal, or hexadecimal after 0x: a leading 0 is no octal here.
 bool ParseButtonMask(const char* text, std::uint32_t& mask) {
   const bool hexadecimal = (text[0] == '0' && (text[1] == 'x' || text[1] == 'X'));
@@ -253,6 +264,23 @@ constexpr OptionRow kOptions[] = {
        return ApplyPort("--web-port", text, line.options.webPort, refuse);
      },
      "the page's port (default 8080)"},
+    {"--datagrams", "--no-datagrams", nullptr, kWebOnly,
+     [](CommandLine& line, const char* text, const Refusal&) {
+       line.options.webDatagrams = text[2] == 'd';
+       return true;
+     },
+     "a phone's messages as datagrams (a WebRTC data channel, where a lost"
+     "\npacket holds nothing up), or over its WebSocket alone (default:"
+     "\ndatagrams where the phone's browser and this build have them)"},
+    {"--datagram-ports", nullptr, "N-M", kWebOnly,
+     [](CommandLine& line, const char* text, const Refusal& refuse) {
+       return ParsePortRange(text, line.options.datagramPorts) ||
+              Refuse(refuse,
+                     "--datagram-ports takes two ports, the first the lower, as in "
+                     "50100-50131, not '%s'",
+                     text);
+     },
+     "the UDP ports the data channels use (default 50100-50131)"},
     {"--qr", "--no-qr", nullptr, kWebOnly,
      [](CommandLine& line, const char* text, const Refusal&) {
        line.options.webQr = text[2] == 'q' ? 1 : 0;
@@ -497,6 +525,9 @@ bool ParseSenderOptions(int argc, const char* const* argv, SenderOptions& option
   options.webPort = kDefaultWebPort;
   options.webQr = -1;
   options.httpPort = kDefaultWebPort;
+  options.webDatagrams = true;
+  options.datagramPorts[0] = kDefaultDatagramPorts[0];
+  options.datagramPorts[1] = kDefaultDatagramPorts[1];
   options.throttleRest = kThrottleStays;
   options.players = 1;
   CommandLine line{options};

@@ -44,6 +44,8 @@ struct SenderOptions {
   float throttleRest;       // Z when the phone goes quiet, or kThrottleStays
   const char* startFeeder;  // a feeder to run beside for each player's device, or null
   int players;              // --web: phones that steer a device each, 1 to kMaxPlayers
+  bool webDatagrams;        // --web: a data channel a phone beside its WebSocket, where it can
+  std::uint16_t datagramPorts[2];  // the UDP ports the channels use, first and last
 };
 
 // The neutral position keeps the throttle where it was, unless asked otherwise.
@@ -57,6 +59,7 @@ inline constexpr double kDefaultDemoSeconds = 5.0;
 inline constexpr std::size_t kMaxDatagramSize = 65507;
 inline constexpr std::uint16_t kDefaultWebPort = 8080;
 inline constexpr std::uint16_t kDefaultHttpsPort = 8443;
+inline constexpr std::uint16_t kDefaultDatagramPorts[2] = {50100, 50131};
 
 // Where player `player` (1..options.players)'s datagrams go: the player-th address of a
 // --host list, or with one --host of 127.0.0.1 (the default) and more than one player,
