@@ -75,7 +75,7 @@ set(JOYWIRE_WEB_PAGE_DIR ${PROJECT_SOURCE_DIR}/phone/page)
 # names them all for preloading, so that they come at once over its few connections rather
 # than import by import.
 set(JOYWIRE_WEB_MODULES channel controller controls joystick layouts link notes players pointers record
-                        requests settings steer_by_tilt stick store tilt wire)
+                        requests rumble settings steer_by_tilt stick store tilt wire)
 set(JOYWIRE_WEB_PAGE_FILES "/controller.css|controller.css|text/css|page")
 foreach(module IN LISTS JOYWIRE_WEB_MODULES)
   list(APPEND JOYWIRE_WEB_PAGE_FILES "/${module}.js|${module}.js|text/javascript|page")
@@ -176,6 +176,7 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
     phone/server/http_session.cpp
     phone/server/listener.cpp
     phone/server/route.cpp
+    phone/server/rumble_listener.cpp
     phone/server/serve.cpp
     phone/server/shared_state.cpp
     phone/server/steering.cpp

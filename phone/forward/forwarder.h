@@ -30,6 +30,7 @@ class Forwarder {
   void Neutral(int player);
 
   int Players() const { return static_cast<int>(sent_.size()); }
+  const UdpSender& SenderOf(int player) const { return senders_[player - 1]; }
   const Sent& Of(int player) const { return sent_[player - 1]; }
   // The sends to `player`'s feeder that failed since the last call.
   long long TakeFailures(int player);

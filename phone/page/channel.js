@@ -5,6 +5,7 @@
 // WebRTC in this browser, UDP blocked, the channel closed, joywire-send without them.
 // On the channel each message is its sequence number (4 bytes, little-endian) and the record.
 import { roundTrip, showPath } from "./link.js";
+import { rumbleSaid } from "./rumble.js";
 
 const kOpenWithinMs = 3000;
 
@@ -48,6 +49,7 @@ export async function offerChannel(socket, onLost) {
     showPath("datagrams");
   };
   opening.onmessage = (event) => {
+    if (rumbleSaid(String(event.data))) return;
     const acked = Number(String(event.data).match(/^ack (\d+)$/)?.[1] ?? 0);
     if (acked > 0 && sequence - acked < sentAt.length && socket.readyState === WebSocket.OPEN) {
       const median = roundTrip(performance.now() - sentAt[acked % sentAt.length]);

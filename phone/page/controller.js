@@ -8,6 +8,7 @@ import { drawLayout, showLayout, startLayouts } from "./layouts.js";
 import { link, readPairing } from "./link.js";
 import { takeBack } from "./players.js";
 import { keepTouchesWhereTheyLand, letGoOfEverything } from "./pointers.js";
+import { startRumbleSetting, stopRumble } from "./rumble.js";
 import { startSettings } from "./settings.js";
 import { startTiltSwitch } from "./steer_by_tilt.js";
 import { $ } from "./store.js";
@@ -23,6 +24,7 @@ function draw() {
 // once, and nothing more until the page is touched again. A throttled hidden tab would
 // otherwise let the held state and joywire-send's silence rule take turns.
 function pause() {
+  stopRumble();
   if (link.paused) return;
   letGoOfEverything();
   const { values } = controls;
@@ -90,6 +92,7 @@ startJoystick();
 startTiltSwitch();
 startLayouts();
 startSettings();
+startRumbleSetting();
 document.addEventListener("pointerdown", keepAwake, true);
 document.addEventListener("contextmenu", (event) => event.preventDefault());
 document.addEventListener("gesturestart", (event) => event.preventDefault());

@@ -3,6 +3,7 @@
 // connected); the player this phone steers; and the round trip it measured.
 import { controls } from "./controls.js";
 import { letGoOfEverything } from "./pointers.js";
+import { stopRumble } from "./rumble.js";
 import { $, recall, remember, vibrate } from "./store.js";
 
 const kRoundTripWindowMs = 5000;  // the round trip shown is the median of these last seconds
@@ -44,6 +45,7 @@ export function show(next, status, message) {
   if (next !== "full") takeOverChoice.hidden = true;
   overlay.firstElementChild.textContent = message || status;
   if (was === "connected" && !connected) {
+    stopRumble();
     vibrate(200);
     letGoOfEverything();
   }

@@ -9,6 +9,7 @@ import { forgetRoundTrips, joinQuery, link, roundTrip, show, showPlayer } from "
 import { showTrouble } from "./notes.js";
 import { allInUse, takenOver } from "./players.js";
 import { request, startRequests } from "./requests.js";
+import { rumbleSaid } from "./rumble.js";
 import { remember } from "./store.js";
 
 const kRepeatMs = 200;     // the state again when nothing changed (joywire-send: 500 ms)
@@ -106,7 +107,7 @@ function retryLater(status) {
 }
 
 function told(attempt, text) {
-  if (channelSignal(text)) return;
+  if (channelSignal(text) || rumbleSaid(text)) return;
   const joined = text.match(/^player (\d+) of (\d+)$/);
   const ack = text.match(/^ack (\d+)$/);
   const trouble = text.match(/^trouble (.*)$/s);
@@ -117,17 +118,25 @@ function told(attempt, text) {
     showPlayer(Number(joined[1]), Number(joined[2]));
     show("connected", "connected");
     send(true);
-    // A channel lost mid-game leaves the state going over the WebSocket at once, and
-    // joywire-send told so.
-    offerChannel(attempt, () => {
-      if (attempt.readyState === WebSocket.OPEN) attempt.send("stream");
-      send(true);
-    });
+    offerDatagrams(attempt);
   } else if (ack && messagesSent - Number(ack[1]) < sendTimes.length && Number(ack[1]) > 0) {
     const median = roundTrip(performance.now() - sendTimes[Number(ack[1]) % sendTimes.length]);
     // A page frozen with an acknowledgement pending measures minutes: at most one is told.
     if (attempt.readyState === WebSocket.OPEN) attempt.send(`rtt ${Math.min(median, 60000)}`);
   }
+}
+
+// A channel lost mid-game leaves the state going over the WebSocket at once, and joywire-send
+// told so; one is offered again a while later (the network may have changed under it).
+const kOfferAgainMs = 10000;
+function offerDatagrams(attempt) {
+  offerChannel(attempt, () => {
+    if (attempt.readyState !== WebSocket.OPEN) return;
+    attempt.send("stream");
+    send(true);
+    setTimeout(() => link.socket === attempt && attempt.readyState === WebSocket.OPEN &&
+      offerDatagrams(attempt), kOfferAgainMs);
+  });
 }
 
 export function connect() {

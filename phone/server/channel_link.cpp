@@ -65,6 +65,14 @@ Reply ChannelLink::Message(PhoneLink& link, int player, std::span<const unsigned
   return reply;
 }
 
+bool ChannelLink::Say(const std::string& text) {
+  if (!peer_ || !open_) {
+    return false;
+  }
+  peer_->Send(text);
+  return true;
+}
+
 void ChannelLink::Drop(int player) {
   if (!peer_) {
     return;

@@ -33,6 +33,8 @@ class ChannelLink {
   // Gone, or never opened: what comes next comes over the WebSocket. With `player` not 0, the
   // terminal is told the phone is back on the stream.
   void Drop(int player);
+  // `text` to the page over the channel; false while none is open.
+  bool Say(const std::string& text);
 
  private:
   SharedState& state_;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "phone/server/listener.h"
+#include "phone/server/rumble_listener.h"
 #include "phone/server/shared_state.h"
 #include "phone/server/tls_context.h"
 #include "platform/terminal.h"
@@ -44,7 +45,8 @@ struct Server {
         signals(io),
         jobStops(io),
         tick(io),
-        state(settings, io, forwarder, events, connections) {}
+        state(settings, io, forwarder, events, connections),
+        rumble(io, forwarder, state.steering) {}
 
   Forwarder& forwarder;
   ConnectionBook connections;  // before the io_context: see SharedState
@@ -54,6 +56,7 @@ struct Server {
   asio::steady_timer tick;
   TlsContext tls;
   SharedState state;
+  RumbleListener rumble;  // what the feeders send back
   std::vector<std::unique_ptr<Listener>> listeners;
   bool stopping = false;
 };

@@ -92,6 +92,14 @@ int Steering::PlayerOf(const PhoneLink& link) const {
   return 0;
 }
 
+void Steering::Rumble(int player, const std::string& said) {
+  if (player >= 1 && player <= Players()) {
+    if (const std::shared_ptr<PhoneLink> link = players_[player - 1]->link.lock()) {
+      link->Rumble(said);
+    }
+  }
+}
+
 void Steering::Steer(const PhoneLink& link, const ControllerMessage& message,
                      std::span<const unsigned char> datagram) {
   const int number = PlayerOf(link);

@@ -35,6 +35,9 @@ class PhoneLink {
   virtual void TakenOver(std::string_view by) { static_cast<void>(by); }
   // Requests have no connection whose end says the phone is gone: only their silence does.
   virtual bool LeavesWhenQuiet() const { return false; }
+  // The game's rumble for the phone in the player's hand, as the page reads it ("rumble
+  // STRONG WEAK HOLD"); a link that cannot tell the page anything leaves it.
+  virtual void Rumble(const std::string& said) { static_cast<void>(said); }
 };
 
 // What a phone asks for as it joins.
@@ -79,6 +82,8 @@ class Steering {
   bool SteeredOnAnotherLink(const PhoneLink& link, std::string_view identity) const;
   // The player `link` steers, or 0.
   int PlayerOf(const PhoneLink& link) const;
+  // What `player`'s feeder sent back (its game's rumble), to the phone that steers it, if any.
+  void Rumble(int player, const std::string& said);
   int Players() const { return static_cast<int>(players_.size()); }
 
  private:

@@ -80,6 +80,13 @@ class WebSocketSession : public PhoneLink,
   }
   void ChannelClosed() override { channel_.Drop(player_); }
 
+  // The game's rumble, over whichever link the phone's messages take.
+  void Rumble(const std::string& said) override {
+    if (!channel_.Say(said)) {
+      Tell(said);
+    }
+  }
+
  private:
   std::shared_ptr<WebSocketSession> Self() { return this->shared_from_this(); }
 

@@ -2,7 +2,6 @@
 // libevdev. Device n is "joywire virtual joystick <n>" (or "joywire gamepad <n>", see
 // uinput_profile.h), held by one process at a time.
 #include <fcntl.h>
-#include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
 #include <linux/input.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 
 #include "feeder/platform.h"
 #include "platform/linux/uinput_profile.h"
+#include "platform/linux/uinput_rumble.h"
 
 namespace joywire {
 
@@ -27,7 +27,7 @@ struct UinputState {
   int uinputFd = -1;       // opened by vJoyEnabled; holds the lock, then becomes the device
   std::uint32_t held = 0;  // the device number this process holds, 0 for none
   libevdev* description = nullptr;  // kept while the device lives
-  libevdev_uinput* device = nullptr;
+  bool created = false;
   DeviceProfile profile = DeviceProfile::kJoystick;
   bool profileKnown = false;
   ExtraControls extras = kRestExtraControls;  // shown with the next update
@@ -106,7 +106,8 @@ int UinputEnabled() {
     return 0;
   }
   if (g_state.uinputFd < 0) {
-    g_state.uinputFd = open(kUinputPath, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    // Read too: a game's rumble comes to the device's owner on it.
+    g_state.uinputFd = open(kUinputPath, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (g_state.uinputFd < 0 && !told) {
       told = true;
       SayWhyNoUinput(errno);
@@ -154,7 +155,7 @@ int UinputStatus(std::uint32_t device) {
 }
 
 int UinputAcquire(std::uint32_t device) {
-  if (g_state.held == device && g_state.device != nullptr) {
+  if (g_state.held == device && g_state.created) {
     return 1;
   }
   if (!InRange(device) || g_state.held != 0 || UinputEnabled() == 0) {
@@ -166,31 +167,34 @@ int UinputAcquire(std::uint32_t device) {
     return 0;
   }
   libevdev* description = DescribeDevice(g_state.profile, device);
-  if (description == nullptr ||
-      libevdev_uinput_create_from_device(description, g_state.uinputFd, &g_state.device) != 0) {
+  if (description != nullptr) {
+    OfferRumble(description);
+  }
+  if (description == nullptr || !CreateUinputDevice(description, g_state.uinputFd)) {
     if (description != nullptr) {
       libevdev_free(description);
     }
     lock.l_type = F_UNLCK;
     fcntl(g_state.uinputFd, F_OFD_SETLK, &lock);
-    g_state.device = nullptr;
     return 0;
   }
   g_state.description = description;
+  g_state.created = true;
   g_state.held = device;
+  ServeRumbleOn(g_state.uinputFd);
   return 1;
 }
 
 // The whole state in one write, ending in the frame's end, so that a reader never sees half of
 // a datagram.
 int UinputUpdate(std::uint32_t device, PositionRecord* record) {
-  if (g_state.device == nullptr || device != g_state.held) {
+  if (!g_state.created || device != g_state.held) {
     return 0;
   }
   const std::size_t count =
       FillFrame(g_state.profile, ReadPosition(*record), g_state.extras, g_state.frame);
   const std::size_t bytes = count * sizeof(input_event);
-  const ssize_t written = write(libevdev_uinput_get_fd(g_state.device), g_state.frame, bytes);
+  const ssize_t written = write(g_state.uinputFd, g_state.frame, bytes);
   return written == static_cast<ssize_t>(bytes) ? 1 : 0;
 }
 
@@ -208,6 +212,7 @@ void InstallDriver(Platform& platform) {
   platform.GetVJDStatus = UinputStatus;
   platform.AcquireVJD = UinputAcquire;
   platform.UpdateVJD = UinputUpdate;
+  InstallRumble(platform);
   // Chosen before the run starts: the joystick is fed exactly as it always was, with no
   // extra controls worked out for it.
   g_state.profileKnown = ParseDeviceProfile(std::getenv(kProfileVariable), g_state.profile);

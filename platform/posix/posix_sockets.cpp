@@ -17,6 +17,10 @@ int g_lastError = 0;
 // POSIX would block forever. Remember it and fail the receive the Winsock way.
 int g_unboundSocket = -1;
 
+// The last datagram's sender, kept at no cost: the same call fills it in.
+sockaddr_in g_lastSender{};
+bool g_senderKnown = false;
+
 int Fail(int error) {
   g_lastError = error;
   return kSocketError;
@@ -68,9 +72,15 @@ int PosixReceive(SocketHandle handle, char* buffer, int length, int flags) {
   }
   for (;;) {
     // A longer datagram is cut to the buffer and counts as received.
-    const ssize_t received =
-        ::recvfrom(fd, buffer, static_cast<std::size_t>(length), flags, nullptr, nullptr);
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const ssize_t received = ::recvfrom(fd, buffer, static_cast<std::size_t>(length), flags,
+                                        reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (received >= 0) {
+      if (from.sin_family == AF_INET) {
+        g_lastSender = from;
+        g_senderKnown = true;
+      }
       return static_cast<int>(received);
     }
     if (errno != EINTR) {
@@ -101,6 +111,17 @@ std::uint16_t PosixHtons(std::uint16_t value) {
 }
 
 }  // namespace
+
+bool LastSender(SocketAddressV4& address) {
+  if (!g_senderKnown) {
+    return false;
+  }
+  address = SocketAddressV4{static_cast<std::uint16_t>(g_lastSender.sin_family),
+                            g_lastSender.sin_port,
+                            g_lastSender.sin_addr.s_addr,
+                            {}};
+  return true;
+}
 
 void InstallPosixSockets(Platform& platform) {
   platform.WSAStartup = PosixStartup;

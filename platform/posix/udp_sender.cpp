@@ -1,6 +1,8 @@
 #include "platform/udp_sender.h"
 
+#include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
@@ -44,6 +46,22 @@ bool SendDatagram(const UdpSender& sender, const void* bytes, std::size_t length
 
 void CloseUdpSender(UdpSender& sender) {
   ::close(static_cast<int>(sender.handle));
+}
+
+std::size_t ReceiveSentBack(const UdpSender& sender, void* bytes, std::size_t capacity) {
+  sockaddr_in from{};
+  socklen_t length = sizeof from;
+  const ssize_t got = ::recvfrom(static_cast<int>(sender.handle), bytes, capacity, MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&from), &length);
+  const bool fromDestination = got > 0 &&
+                               std::memcmp(&from.sin_port, sender.destination + 2, 2) == 0 &&
+                               std::memcmp(&from.sin_addr, sender.destination + 4, 4) == 0;
+  return fromDestination ? static_cast<std::size_t>(got) : 0;
+}
+
+std::uintptr_t DuplicateUdpSender(const UdpSender& sender) {
+  const int copy = ::fcntl(static_cast<int>(sender.handle), F_DUPFD_CLOEXEC, 0);
+  return copy < 0 ? ~std::uintptr_t{0} : static_cast<std::uintptr_t>(copy);
 }
 
 }  // namespace joywire

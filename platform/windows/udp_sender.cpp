@@ -53,4 +53,12 @@ void CloseUdpSender(UdpSender& sender) {
   ::WSACleanup();
 }
 
+std::size_t ReceiveSentBack(const UdpSender&, void*, std::size_t) {
+  return 0;
+}
+
+std::uintptr_t DuplicateUdpSender(const UdpSender&) {
+  return ~std::uintptr_t{0};
+}
+
 }  // namespace joywire

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "control/position_record.h"
+#include "control/rumble.h"
 #include "control/translate.h"
 
 namespace joywire {
@@ -179,6 +181,51 @@ TEST(PositionRecord, StoringAPositionLeavesTheDeviceIndex) {
   EXPECT_EQ(kRestPosition.y, 0);
   EXPECT_EQ(kRestPosition.z, 0);
   EXPECT_EQ(kRestPosition.buttons, 0);
+}
+
+// What a game plays comes back as the strongest effect playing times the gain, for as long as
+// it plays; the datagram goes at once on a change, again while it holds, one zero at its end,
+// and never faster than the gap.
+TEST(Rumble, TheStrongestPlayingTimesTheGainGoesBackOnChangeRenewedAndEnded) {
+  RumbleMixer mixer;
+  EXPECT_FALSE(mixer.Upload(16, {1, 1}, 0));
+  ASSERT_TRUE(mixer.Upload(0, {0x8000, 0x1000}, 0));    // until stopped
+  ASSERT_TRUE(mixer.Upload(1, {0x2000, 0xFFFF}, 100));  // 100 ms a play
+  EXPECT_EQ(mixer.Level(0), (RumbleLevel{0, 0})) << "uploaded, not played";
+  mixer.Play(0, 1, 0);
+  mixer.Play(1, 2, 0);
+  EXPECT_EQ(mixer.Level(10), (RumbleLevel{0x8000, 0xFFFF}));
+  EXPECT_EQ(mixer.NextEnd(10), 200) << "played twice";
+  EXPECT_EQ(mixer.Level(200), (RumbleLevel{0x8000, 0x1000})) << "its length over";
+  mixer.SetGain(0x8000);
+  EXPECT_EQ(mixer.Level(200).strong, 0x4000);
+  mixer.Upload(0, {0, 0}, 0);  // a change while it plays (a stop by zero magnitude)
+  EXPECT_EQ(mixer.Level(200), (RumbleLevel{0, 0}));
+  mixer.Upload(0, {0xFFFF, 0}, 0);
+  mixer.Erase(0);  // the game let go of it (or ended)
+  EXPECT_EQ(mixer.Level(200), (RumbleLevel{0, 0}));
+
+  RumbleSchedule schedule;
+  const RumbleLevel on{100, 50};
+  EXPECT_FALSE(schedule.Due({0, 0}, 0)) << "a still device says nothing";
+  EXPECT_TRUE(schedule.Due(on, 0));
+  EXPECT_FALSE(schedule.Due(on, 199));
+  EXPECT_TRUE(schedule.Due(on, 200)) << "renewed while it holds";
+  EXPECT_EQ(schedule.Next({0, 0}, 205), 220) << "a change waits for the gap";
+  EXPECT_TRUE(schedule.Due({0, 0}, 220));
+  EXPECT_EQ(schedule.Next({0, 0}, 1000), -1) << "one zero, then nothing";
+
+  std::uint8_t datagram[kRumbleDatagramSize];
+  EncodeRumble({0x1234, 0xABCD}, kRumbleHoldMs, datagram);
+  const std::uint8_t expected[] = {0x4A, 0x57, 0x72, 0x31, 1,    0,
+                                   0x34, 0x12, 0xCD, 0xAB, 0xF4, 0x01};
+  EXPECT_TRUE(std::equal(datagram, datagram + sizeof datagram, expected));
+  RumbleLevel level{};
+  std::uint16_t hold = 0;
+  EXPECT_TRUE(DecodeRumble(datagram, sizeof datagram, level, hold) && level.weak == 0xABCD &&
+              hold == 500);
+  datagram[4] = 2;
+  EXPECT_FALSE(DecodeRumble(datagram, sizeof datagram, level, hold)) << "another version";
 }
 
 }  // namespace

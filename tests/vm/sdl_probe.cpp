@@ -5,6 +5,9 @@
 //   sdl-probe --gamepad NAME   then: pad [CONTROL=RAW]...   the game controller's named
 //     controls (SDL's names: leftx, a, dpup...) at those raw values (axes 0..32767, buttons
 //     0 or 1), and every other control at rest
+//   either, also: rumble STRONG WEAK   the probe sends the feeder a datagram (X 0.5), rumbles
+//     the device as a game does, and reads the level the feeder sends back, then the zero
+//     after SDL's stop; and: upload STRONG WEAK   the rumble's upload alone, timed
 // Started before the feeder, it waits for the joystick to arrive, checks it is the only one of
 // its name with 3 axes, 2 buttons and 0 hats (or that SDL takes it for a game controller, and
 // prints its GUID), then answers each command with a PROBE PASS or PROBE FAIL line saying what
@@ -12,7 +15,11 @@
 // SDL is loaded at run time from the VM's own userland, so building the probe needs only SDL's
 // headers and nothing of the libraries SDL itself depends on.
 #include <SDL.h>
+#include <arpa/inet.h>
 #include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -23,17 +30,19 @@
 namespace {
 
 // The SDL calls the probe makes, bound by name from libSDL2-2.0.so.0.
-#define SDL_CALLS(X)                                                                               \
-  X(SetHint)                                                                                       \
-  X(Init)                                                                                          \
-  X(GetError) X(GetVersion) X(GetTicks) X(PollEvent) X(JoystickNameForIndex) X(JoystickOpen)       \
-      X(Delay) X(NumJoysticks) X(JoystickName) X(JoystickNumAxes) X(JoystickNumButtons)            \
-          X(JoystickNumHats) X(JoystickInstanceID) X(JoystickGetAxis) X(JoystickGetButton) X(Quit) \
-              X(IsGameController) X(GameControllerOpen) X(GameControllerMapping)                   \
-                  X(GameControllerGetAxis) X(GameControllerGetButton)                              \
-                      X(GameControllerGetStringForAxis) X(GameControllerGetStringForButton)        \
-                          X(GameControllerGetAxisFromString) X(GameControllerGetButtonFromString)  \
-                              X(JoystickGetDeviceGUID) X(JoystickGetGUIDString)
+#define SDL_CALLS(X)                                                                              \
+  X(SetHint)                                                                                      \
+  X(Init)                                                                                         \
+  X(GetError)                                                                                     \
+  X(GetVersion) X(GetTicks) X(PollEvent) X(JoystickNameForIndex) X(JoystickOpen) X(Delay)         \
+      X(NumJoysticks) X(JoystickName) X(JoystickNumAxes) X(JoystickNumButtons) X(JoystickNumHats) \
+          X(JoystickInstanceID) X(JoystickGetAxis) X(JoystickGetButton) X(Quit)                   \
+              X(IsGameController) X(GameControllerOpen) X(GameControllerMapping)                  \
+                  X(GameControllerGetAxis) X(GameControllerGetButton)                             \
+                      X(GameControllerGetStringForAxis) X(GameControllerGetStringForButton)       \
+                          X(GameControllerGetAxisFromString) X(GameControllerGetButtonFromString) \
+                              X(JoystickGetDeviceGUID) X(JoystickGetGUIDString) X(JoystickRumble) \
+                                  X(GameControllerGetJoystick)
 struct Sdl {
 #define DECLARE(name) decltype(&SDL_##name) name;
   SDL_CALLS(DECLARE)
@@ -92,6 +101,71 @@ int WaitForArrival(const char* name) {
   return -1;
 }
 
+// The level in a rumble datagram of the feeder's ("JWr1", version 1, strong, weak, hold), read
+// on `udp` within `ms`; false when none came.
+bool ReadRumble(int udp, int ms, int& strong, int& weak) {
+  timeval wait{ms / 1000, (ms % 1000) * 1000};
+  setsockopt(udp, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  unsigned char bytes[64];
+  const ssize_t size = recv(udp, bytes, sizeof bytes, 0);
+  if (size != 12 || std::memcmp(bytes, "JWr1\x01", 5) != 0) {
+    return false;
+  }
+  strong = bytes[6] | bytes[7] << 8;
+  weak = bytes[8] | bytes[9] << 8;
+  return true;
+}
+
+// "rumble S W" or "upload S W": the device rumbled as a game does (SDL's rumble, its effect
+// uploaded to the device), and what the feeder sends back to the sender, the probe.
+void Rumble(SDL_Joystick* stick, const char* command) {
+  int strong = 0, weak = 0;
+  char line[256];
+  const bool timedOnly = std::strncmp(command, "upload", 6) == 0;
+  std::sscanf(command, "%*s %d %d", &strong, &weak);
+  static const int udp = socket(AF_INET, SOCK_DGRAM, 0);
+  if (!timedOnly) {
+    // The probe becomes the sender whose datagrams the feeder last updated from.
+    sockaddr_in feeder{};
+    feeder.sin_family = AF_INET;
+    feeder.sin_port = htons(50000);
+    feeder.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const float half[5] = {0.5f, 0, 0, 0, 0};
+    sendto(udp, half, sizeof half, 0, reinterpret_cast<sockaddr*>(&feeder), sizeof feeder);
+    for (const Uint32 deadline = sdl.GetTicks() + 5000;
+         sdl.GetTicks() < deadline && sdl.JoystickGetAxis(stick, 0) < 10000; sdl.Delay(5)) {
+      for (SDL_Event event; sdl.PollEvent(&event);) {
+      }
+    }
+  }
+  const Uint32 before = sdl.GetTicks();
+  const bool played = sdl.JoystickRumble(stick, Uint16(strong), Uint16(weak), 5000) == 0;
+  const Uint32 upload = sdl.GetTicks() - before;
+  if (timedOnly) {
+    std::snprintf(line, sizeof line, "upload %d %d took %u ms (at most 50 here)", strong, weak,
+                  upload);
+    Report(played && upload <= 50, line);
+    sdl.JoystickRumble(stick, 0, 0, 0);
+    return;
+  }
+  int gotStrong = -1, gotWeak = -1;
+  for (const Uint32 deadline = sdl.GetTicks() + 3000;
+       sdl.GetTicks() < deadline && !(gotStrong == strong && gotWeak == weak);) {
+    ReadRumble(udp, 200, gotStrong, gotWeak);
+  }
+  const bool level = gotStrong == strong && gotWeak == weak;
+  sdl.JoystickRumble(stick, 0, 0, 0);  // SDL stops with an effect of no strength
+  int stopStrong = -1, stopWeak = -1;
+  for (const Uint32 deadline = sdl.GetTicks() + 3000;
+       sdl.GetTicks() < deadline && !(stopStrong == 0 && stopWeak == 0);) {
+    ReadRumble(udp, 200, stopStrong, stopWeak);
+  }
+  std::snprintf(line, sizeof line,
+                "rumble %d %d: upload %u ms; the feeder sent back %d %d, then %d %d at the stop",
+                strong, weak, upload, gotStrong, gotWeak, stopStrong, stopWeak);
+  Report(played && level && stopStrong == 0 && stopWeak == 0, line);
+}
+
 // The game controller's side: whether SDL maps it on its own, then each "pad" command.
 int ProbeGamepad(int index) {
   char line[512];
@@ -115,6 +189,10 @@ int ProbeGamepad(int index) {
   };
   constexpr int kControls = int{SDL_CONTROLLER_AXIS_MAX} + int{SDL_CONTROLLER_BUTTON_MAX};
   for (char command[256]; std::fgets(command, sizeof command, stdin) != nullptr;) {
+    if (std::strncmp(command, "pad", 3) != 0) {
+      Rumble(sdl.GameControllerGetJoystick(pad), command);
+      continue;
+    }
     int want[kControls] = {};  // axes, then buttons
     for (int axis = 0; axis < SDL_CONTROLLER_AXIS_MAX; ++axis) {
       want[axis] = shown(axis, axis >= SDL_CONTROLLER_AXIS_TRIGGERLEFT ? 0 : 16383);
@@ -233,6 +311,8 @@ int main(int argc, char** argv) {
                     x, y, z, buttons, seen[0], seen[1], seen[2], seen[3], seen[4], want[0], want[1],
                     want[2], want[3], want[4]);
       Report(match, line);
+    } else if (std::strncmp(command, "rumble", 6) == 0 || std::strncmp(command, "upload", 6) == 0) {
+      Rumble(stick, command);
     } else if (std::strncmp(command, "removed", 7) == 0) {
       bool removed = false;
       for (const Uint32 deadline = sdl.GetTicks() + 30000; !removed && sdl.GetTicks() < deadline;

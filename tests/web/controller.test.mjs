@@ -775,7 +775,7 @@ test("four phones are players 1-4, each its own feeder, kept across a reload (an
   for (let k = 1; k <= 4; ++k) {
     const udp = dgram.createSocket("udp4");
     udp.got = [];
-    udp.on("message", (bytes) => udp.got.push({ x: bytes.readFloatLE(0), time: performance.now() }));
+    udp.on("message", (bytes, from) => (udp.from = from, udp.got.push({ x: bytes.readFloatLE(0), time: performance.now() })));
     await new Promise((r) => udp.bind(k === 1 ? 0 : feeders[0].address().port, `127.0.0.${k}`, r));
     feeders.push(udp);
   }
@@ -786,6 +786,10 @@ test("four phones are players 1-4, each its own feeder, kept across a reload (an
   const open = async (context, state = "connected") => {
     const page = await context.newPage();
     await page.setViewport(phone);
+    await page.evaluateOnNewDocument(() => {  // every vibration the page asks for
+      window.vibrations = [];
+      Object.defineProperty(navigator, "vibrate", { value: (pattern) => (window.vibrations.push(pattern), true) });
+    });
     await page.goto(`${scheme}://${host}:${port}/#${token}`);
     await page.waitForSelector(`#connection[data-state="${state}"]`);
     return page;
@@ -817,6 +821,32 @@ test("four phones are players 1-4, each its own feeder, kept across a reload (an
     await got(k, (x) => x === 0, since);
     assert.ok(feeders.every((f, i) => i === k - 1 || !f.got.some((d) => d.time >= since && d.x > 0.5)), `player ${k} moved another`);
   }
+  // A feeder's rumble, sent back to the socket that feeds it: its own player's page vibrates,
+  // no other; a zero, hiding the page and losing the player stop it. (Windows: no rumble;
+  // Firefox: its tabs behind are hidden, and a hidden page never vibrates.)
+  const rumbles = engine === "chromium" && !wine;
+  const rumble = (k, strong, hold = 500) => {
+    const bytes = Buffer.from([0x4a, 0x57, 0x72, 0x31, 1, 0, 0, 0, 0, 0, 0, 0]);
+    bytes.writeUInt16LE(strong, 6);
+    bytes.writeUInt16LE(hold, 10);
+    feeders[k - 1].send(bytes, feeders[k - 1].from.port, feeders[k - 1].from.address);
+  };
+  const buzzed = (k, last) => phones[k - 1].page.waitForFunction((want) =>
+    want === "pattern" ? Array.isArray(window.vibrations.at(-1)) : window.vibrations.at(-1) === want, {}, last);
+  if (rumbles) {
+    rumble(2, 40000);
+    await buzzed(2, "pattern");
+    for (const k of [1, 3, 4]) assert.deepEqual(await phones[k - 1].page.evaluate(() => window.vibrations), [], `player ${k} vibrated`);
+    rumble(2, 0);
+    await buzzed(2, 0);
+    rumble(2, 65535);
+    await buzzed(2, "pattern");
+    await phones[1].page.evaluate(() => {
+      Object.defineProperty(document, "visibilityState", { value: "hidden", configurable: true });
+      document.dispatchEvent(new Event("visibilitychange"));
+    });
+    await buzzed(2, 0);
+  }
   await phones[1].page.reload();
   await phones[1].page.waitForSelector('#connection[data-state="connected"]');
   assert.equal(await playerOf(phones[1].page), "2", "a reload keeps the player");
@@ -833,12 +863,17 @@ test("four phones are players 1-4, each its own feeder, kept across a reload (an
   assert.match(await fifth.$eval("#overlay", (e) => e.innerText), /All 4 players are in use\. Take one over/);
   await right(phones[3].page);
   await got(4, (x) => x > 0.99, 0);
+  if (rumbles) {
+    rumble(4, 30000, 5000);
+    await buzzed(4, "pattern");
+  }
   const takeover = performance.now();
   await fifth.click('[aria-label="take over player 4"]');
   await fifth.waitForSelector('#connection[data-state="connected"]');
   assert.equal(await playerOf(fifth), "4");
   await got(4, (x) => x === 0, takeover, 500);
   await phones[3].page.waitForSelector('#connection[data-state="taken-over"]');
+  if (rumbles) assert.ok((await phones[3].page.evaluate(() => window.vibrations)).includes(0), "taken over: stopped");
   assert.match(await phones[3].page.$eval("#overlay", (e) => e.innerText), new RegExp(`^Player 4 taken over by ${host.replaceAll(".", "\\.")}\\. Tap to take it back`));
   await touch(phones[3].page, "touchEnd");  // the finger that held the stick
   await new Promise((r) => setTimeout(r, 2500));

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "control/rumble.h"
 #include "platform/key_input.h"
 #include "platform/live_region.h"
 #include "tools/send/key_control.h"
@@ -19,9 +20,33 @@ void WriteTerminal(const char* text, std::size_t length) {
 // The stick's line, kept under the key help; the keys are read without echo already.
 LiveRegion g_region(WriteTerminal, false);
 
-void ShowStick(const KeyboardStick& stick) {
-  char line[128];
+// The rumble the feeder sent back, while it holds.
+struct Felt {
+  RumbleLevel level{0, 0};
+  std::chrono::steady_clock::time_point until{};
+};
+
+void ReadRumble(const UdpSender& sender, Felt& felt) {
+  std::uint8_t bytes[64];
+  RumbleLevel level{};
+  std::uint16_t hold = 0;
+  for (std::size_t size; (size = ReceiveSentBack(sender, bytes, sizeof bytes)) > 0;) {
+    if (DecodeRumble(bytes, size, level, hold)) {
+      felt = {level, std::chrono::steady_clock::now() + std::chrono::milliseconds(hold)};
+    }
+  }
+}
+
+void ShowStick(const KeyboardStick& stick, const Felt& felt) {
+  char line[160];
   std::size_t length = FormatStick(stick, line, sizeof line - 1);
+  const bool rumbling =
+      felt.level != RumbleLevel{0, 0} && std::chrono::steady_clock::now() < felt.until;
+  if (rumbling && length < sizeof line - 40) {
+    length += static_cast<std::size_t>(
+        std::snprintf(line + length, sizeof line - length, "  rumble %3d%% %3d%%",
+                      felt.level.strong * 100 / 65535, felt.level.weak * 100 / 65535));
+  }
   length = length < sizeof line - 2 ? length : sizeof line - 2;
   line[length++] = '\n';
   g_region.Show(line, length);
@@ -42,6 +67,7 @@ int SendKeys(const UdpSender& sender, const SenderOptions& options) {
   std::fflush(stdout);
   const auto period = std::chrono::duration<double>(1.0 / options.rate);
   KeyboardStick stick{};
+  Felt felt;
   int status = 0;
   auto due = std::chrono::steady_clock::now();
   for (;;) {
@@ -51,7 +77,8 @@ int SendKeys(const UdpSender& sender, const SenderOptions& options) {
       status = 1;
       break;
     }
-    ShowStick(stick);
+    ReadRumble(sender, felt);
+    ShowStick(stick, felt);
     due = NextSendTime(due, std::chrono::duration_cast<std::chrono::steady_clock::duration>(period),
                        std::chrono::steady_clock::now());
     StickAction action = StickAction::kIgnored;
