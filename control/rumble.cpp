@@ -1,10 +1,14 @@
 #include "control/rumble.h"
 
-#include <algorithm>
-
 namespace joywire {
 
 namespace {
+
+// (No <algorithm> here: the core also compiles against MSVC-mode headers, where it will not.)
+template <typename T>
+T Larger(T a, T b) {
+  return a < b ? b : a;
+}
 
 constexpr RumbleLevel kStill{0, 0};
 
@@ -25,7 +29,9 @@ std::uint16_t Scaled(std::uint16_t magnitude, std::uint16_t gain) {
 
 void EncodeRumble(RumbleLevel level, std::uint16_t holdMs,
                   std::uint8_t (&datagram)[kRumbleDatagramSize]) {
-  std::copy(kRumbleTag, kRumbleTag + 4, datagram);
+  for (int i = 0; i < 4; ++i) {
+    datagram[i] = kRumbleTag[i];
+  }
   datagram[4] = kRumbleVersion;
   datagram[5] = 0;
   PutUint16(datagram + 6, level.strong);
@@ -35,8 +41,8 @@ void EncodeRumble(RumbleLevel level, std::uint16_t holdMs,
 
 bool DecodeRumble(const std::uint8_t* bytes, std::size_t size, RumbleLevel& level,
                   std::uint16_t& holdMs) {
-  if (size != kRumbleDatagramSize || !std::equal(kRumbleTag, kRumbleTag + 4, bytes) ||
-      bytes[4] != kRumbleVersion) {
+  if (size != kRumbleDatagramSize || bytes[0] != kRumbleTag[0] || bytes[1] != kRumbleTag[1] ||
+      bytes[2] != kRumbleTag[2] || bytes[3] != kRumbleTag[3] || bytes[4] != kRumbleVersion) {
     return false;
   }
   level = {GetUint16(bytes + 6), GetUint16(bytes + 8)};
@@ -66,7 +72,7 @@ void RumbleMixer::Play(int id, int count, std::int64_t now) {
   }
   Effect& effect = effects_[id];
   effect.playing = count > 0;
-  effect.until = now + std::int64_t{effect.length} * std::max(count, 0);
+  effect.until = now + std::int64_t{effect.length} * Larger(count, 0);
 }
 
 void RumbleMixer::StopAll() {
@@ -79,8 +85,8 @@ RumbleLevel RumbleMixer::Level(std::int64_t now) const {
   RumbleLevel level = kStill;
   for (const Effect& effect : effects_) {
     if (effect.playing && (effect.length == 0 || now < effect.until)) {
-      level.strong = std::max(level.strong, effect.magnitudes.strong);
-      level.weak = std::max(level.weak, effect.magnitudes.weak);
+      level.strong = Larger(level.strong, effect.magnitudes.strong);
+      level.weak = Larger(level.weak, effect.magnitudes.weak);
     }
   }
   return {Scaled(level.strong, gain_), Scaled(level.weak, gain_)};
@@ -90,7 +96,7 @@ std::int64_t RumbleMixer::NextEnd(std::int64_t now) const {
   std::int64_t next = -1;
   for (const Effect& effect : effects_) {
     if (effect.playing && effect.length != 0 && now < effect.until) {
-      next = next < 0 ? effect.until : std::min(next, effect.until);
+      next = next < 0 || effect.until < next ? effect.until : next;
     }
   }
   return next;
@@ -112,9 +118,9 @@ std::int64_t RumbleSchedule::Next(RumbleLevel level, std::int64_t now) const {
     return level == kStill ? -1 : now;  // nothing said yet: a still device says nothing
   }
   if (level != sent_) {
-    return std::max(now, sentAt_ + kRumbleGapMs);
+    return Larger(now, sentAt_ + kRumbleGapMs);
   }
-  return level == kStill ? -1 : std::max(now, sentAt_ + kRumbleRenewMs);
+  return level == kStill ? -1 : Larger(now, sentAt_ + kRumbleRenewMs);
 }
 
 }  // namespace joywire
