@@ -174,6 +174,7 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
     phone/server/connection_budget.cpp
     phone/server/connection_slot.cpp
     phone/server/http_session.cpp
+    phone/server/http_session_tls.cpp
     phone/server/listener.cpp
     phone/server/route.cpp
     phone/server/rumble_listener.cpp
@@ -181,7 +182,8 @@ if(JOYWIRE_BUILD_WEB AND JOYWIRE_BOOST_INCLUDE_DIR AND TARGET joywire_qrcodegen 
     phone/server/shared_state.cpp
     phone/server/steering.cpp
     phone/server/tls_context.cpp
-    phone/server/websocket_session.cpp
+    phone/server/websocket_session_plain.cpp
+    phone/server/websocket_session_tls.cpp
     ${JOYWIRE_CHANNEL_SOURCES})
   target_include_directories(joywire_web_server SYSTEM PUBLIC ${JOYWIRE_BOOST_INCLUDE_DIR}
                                                              ${JOYWIRE_OPENSSL_INCLUDE_DIR})

@@ -97,12 +97,18 @@ fetch_source() {
   rm -rf "$state"
 }
 
-# What the native build and its tests need (GStreamer for the data channels' module; the
-# webrtc library's headers by ensure_webrtc_headers).
+# What the native build and its tests need.
 native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libbenchmark-dev
   iproute2 util-linux libevdev-dev file tmux libboost1.81-dev libqrcodegencpp-dev libssl-dev
-  pkg-config libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-0
-  libnice-dev)
+  pkg-config)
+
+# The data channels' module: GStreamer's development files (a build without them leaves the
+# module out; configured again once they are in, it adds it), and the webrtc library's headers.
+channel_packages=(libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  libgstreamer-plugins-bad1.0-0 libnice-dev)
+ensure_channel_packages() {
+  ensure_packages "${channel_packages[@]}" && ensure_webrtc_headers
+}
 
 # GStreamer's webrtc headers: Debian's libgstreamer-plugins-bad1.0-dev depends on OpenCV's
 # development files (a gigabyte), so only the package itself is unpacked, into build/deps.

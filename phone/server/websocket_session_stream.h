@@ -1,5 +1,8 @@
-#include "phone/server/websocket_session.h"
+#pragma once
 
+// The controller's WebSocket session for one kind of stream. Each stream's session is compiled
+// on its own (websocket_session_plain.cpp, websocket_session_tls.cpp): Beast's templates for
+// the two are most of the server's compile time, and two files build side by side.
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 
@@ -7,14 +10,15 @@
 #include <memory>
 
 #include "phone/server/channel_link.h"
+#include "phone/server/websocket_session.h"
 
 namespace joywire::web {
 
 namespace websocket = beast::websocket;
 
-namespace {
+namespace websocket_sessions {
 
-websocket::close_reason CloseReason(unsigned short code, const char* why) {
+inline websocket::close_reason CloseReason(unsigned short code, const char* why) {
   websocket::close_reason reason;
   reason.code = code;
   reason.reason = why;
@@ -238,16 +242,6 @@ void Start(SharedState& state, Stream&& stream, std::string peer, const Request&
       ->Accept(upgrade);
 }
 
-}  // namespace
-
-void StartWebSocketSession(SharedState& state, PlainStream&& stream, std::string peer,
-                           const Request& upgrade) {
-  Start(state, std::move(stream), std::move(peer), upgrade);
-}
-
-void StartWebSocketSession(SharedState& state, TlsStream&& stream, std::string peer,
-                           const Request& upgrade) {
-  Start(state, std::move(stream), std::move(peer), upgrade);
-}
+}  // namespace websocket_sessions
 
 }  // namespace joywire::web

@@ -1,0 +1,10 @@
+#include "phone/server/websocket_session_stream.h"
+
+namespace joywire::web {
+
+void StartWebSocketSession(SharedState& state, PlainStream&& stream, std::string peer,
+                           const Request& upgrade) {
+  websocket_sessions::Start(state, std::move(stream), std::move(peer), upgrade);
+}
+
+}  // namespace joywire::web
