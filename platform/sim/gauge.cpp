@@ -27,7 +27,8 @@ struct GaugeState {
   long long windowUpdates;
 };
 
-GaugeState g_gauge{GaugeView{0, {}, kRestExtraControls, 0, 0, 0, 0}, false, false, {}, {}, 0};
+GaugeState g_gauge{
+    GaugeView{0, {}, kRestExtraControls, 0, 0, 0, 0, {0, 0}}, false, false, {}, {}, 0};
 
 void WriteTerminal(const char* text, std::size_t length) {
   std::fwrite(text, 1, length, stderr);
@@ -164,6 +165,10 @@ std::size_t FormatGauge(const GaugeView& view, int columns, char* out, std::size
               view.failedAcquisitions, view.failedUpdates);
   }
   PutMore(text, view);
+  if (view.rumble != RumbleLevel{0, 0}) {
+    text.Line("  rumble: strong %3d%%  weak %3d%%", view.rumble.strong * 100 / 65535,
+              view.rumble.weak * 100 / 65535);
+  }
   return text.Length();
 }
 
@@ -185,6 +190,13 @@ void GaugeUpdate(std::uint32_t device, const JoystickPosition& position,
     ++g_gauge.view.failedUpdates;
   }
   Changed(device);
+}
+
+void GaugeRumble(RumbleLevel level) {
+  if (level != g_gauge.view.rumble) {
+    g_gauge.view.rumble = level;
+    Changed(g_gauge.view.device);
+  }
 }
 
 int GaugeMillisecondsUntilDue() {

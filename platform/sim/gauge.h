@@ -5,6 +5,7 @@
 
 #include "control/position_record.h"
 #include "control/record_tail.h"
+#include "control/rumble.h"
 
 namespace joywire {
 
@@ -19,6 +20,8 @@ namespace joywire {
 void GaugeAcquire(std::uint32_t device, bool ok);
 void GaugeUpdate(std::uint32_t device, const JoystickPosition& position,
                  const ExtraControls& extras, bool ok);
+// The rumble level sent back to the sender: a line of its own while it is not zero.
+void GaugeRumble(RumbleLevel level);
 
 // Milliseconds until a drawing is due (0: now), or -1 when there is nothing to draw.
 int GaugeMillisecondsUntilDue();
@@ -42,8 +45,9 @@ struct GaugeView {
   long long ratePerSecond;
   long long failedAcquisitions;
   long long failedUpdates;
+  RumbleLevel rumble;
 };
-inline constexpr int kGaugeLines = 6;
+inline constexpr int kGaugeLines = 7;
 std::size_t FormatGauge(const GaugeView& view, int columns, char* out, std::size_t capacity);
 
 }  // namespace joywire

@@ -250,4 +250,10 @@ void ResetSimulatedDevice() {
   std::memset(&g_state, 0, sizeof g_state);
 }
 
+void SimulatedRumbleSent(std::uint16_t strong, std::uint16_t weak) {
+  TraceLine line;
+  line.Text("rumble strong=").Number(strong).Text(" weak=").Number(weak).Text("\n");
+  Trace(line.text, line.length);
+}
+
 }  // namespace joywire

@@ -14,6 +14,7 @@ namespace joywire {
 //   JOYWIRE_SIM_ACQUIRE=0      acquisition fails
 //   JOYWIRE_SIM_FAIL_AFTER=<n> every update after the first n fails
 //   JOYWIRE_SIM_TRACE=<file>   trace lines are appended there instead of standard error
+//   JOYWIRE_SIM_RUMBLE=<pipe>  a test plays rumble through it (simulated_rumble.h; not on Windows)
 // The environment is read at the first call (and again after ResetSimulatedDevice).
 
 int SimulatedEnabled();
@@ -25,6 +26,9 @@ int SimulatedAcquire(std::uint32_t device);
 int SimulatedUpdate(std::uint32_t device, const PositionRecord* record);
 // The longer record's other controls (its six axes and hat), shown with the next update.
 void SimulatedSetExtraControls(const ExtraControls& controls);
+
+// The rumble level the feeder sent back to its sender, as a trace line.
+void SimulatedRumbleSent(std::uint16_t strong, std::uint16_t weak);
 
 // Acquisitions and updates go to these instead of trace lines (a live display, say).
 struct SimulatedDeviceObserver {

@@ -8,6 +8,9 @@
 #include "platform/sim/gauge.h"
 #include "platform/sim/simulated_device.h"
 #include "platform/terminal.h"
+#ifndef _WIN32
+#include "platform/sim/simulated_rumble.h"
+#endif
 
 namespace joywire {
 
@@ -55,6 +58,12 @@ int ReceiveWithGauge(SocketHandle socket, char* buffer, int length, int flags) {
   return g_hostReceive(socket, buffer, length, flags);
 }
 
+#ifndef _WIN32
+void TraceRumble(RumbleLevel level) {
+  SimulatedRumbleSent(level.strong, level.weak);
+}
+#endif
+
 }  // namespace
 
 void InstallDriver(Platform& platform) {
@@ -68,13 +77,24 @@ void InstallDriver(Platform& platform) {
     return SimulatedUpdate(device, record);
   };
   platform.SetExtraControls = SimulatedSetExtraControls;
-  if (!GaugeWanted()) {
+  const bool gauge = GaugeWanted();
+#ifndef _WIN32
+  // With rumble, its receive waits on the socket and the pipe, and draws the gauge meanwhile.
+  const bool rumbles =
+      gauge ? InstallSimulatedRumble(platform, GaugeRumble, GaugeMillisecondsUntilDue, GaugeDraw)
+            : InstallSimulatedRumble(platform, TraceRumble, nullptr, nullptr);
+#else
+  const bool rumbles = false;
+#endif
+  if (!gauge) {
     return;
   }
   ObserveSimulatedDevice(SimulatedDeviceObserver{GaugeAcquire, GaugeUpdate});
   std::atexit(GaugeFinish);  // the last state stays on screen however the run ends
-  g_hostReceive = platform.recvfrom;
-  platform.recvfrom = ReceiveWithGauge;
+  if (!rumbles) {
+    g_hostReceive = platform.recvfrom;
+    platform.recvfrom = ReceiveWithGauge;
+  }
   g_hostConsole = platform.console;
   g_inputEchoes = StandardInputEchoes();
   platform.console.Pause = PauseBelowGauge;

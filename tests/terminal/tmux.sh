@@ -35,6 +35,8 @@ fits() {  # no line of the gauge reaches the last column (wrapped lines joined)
     grep -E '^(joywire-sim  device|  [XYZ] \[|  button 1 )' | grep -qE ".{$columns}"
 }
 updates() { grep -c '^update' "$work/trace"; }
+mkfifo "$work/rumble"
+rumble() { timeout 5 sh -c "echo '$1' >'$work/rumble'"; }  # a game's effect, through the driver
 # start_pane ENV...: a feeder in a fresh pane of a tmux server of its own; the feeder before it
 # is ended first, so the port is free. feeder_pane ENV...: the same, answered 127.0.0.1.
 start_pane() {
@@ -56,7 +58,7 @@ feeder_pane() {
 }
 
 # --- The gauge: the last datagram's values, in place, however many arrive -----------------
-feeder_pane
+feeder_pane JOYWIRE_SIM_RUMBLE="$work/rumble"
 printf '%s\n' "0 0 0 1 0" "0.5 -1 1 0 1" | "$sender" >/dev/null
 check "gauge shows the last datagram" wait_screen "updates 3 "
 check "X, Y, Z and the lamps" bash -c "$(declare -f screen); tmux=(${tmux[*]}); pane=$pane; screen |
@@ -66,6 +68,11 @@ check "the longer record's other controls, while held" wait_screen "more: 3 32  
 echo "0.5 -1 1 0 1" | "$sender" >/dev/null
 check "and gone at rest" bash -c "$(declare -f screen wait_screen); tmux=(${tmux[*]}); pane=$pane;
   wait_screen 'updates 5 ' && ! screen | grep -q 'more:'"
+rumble "play 32768 16384"
+check "the rumble level sent back, while it plays" wait_screen "^  rumble: strong  50%  weak  25%$"
+rumble stop
+check "and gone when it stops" bash -c "$(declare -f screen); tmux=(${tmux[*]}); pane=$pane;
+  for _ in \$(seq 100); do screen | grep -q rumble || exit 0; sleep 0.05; done; exit 1"
 lines_before=$(screen | grep -c .)
 drops_before=$(feeder_drops)
 "$sender" --flood 3000 --rate 20000 2>/dev/null
@@ -103,10 +110,14 @@ feeder_pane JOYWIRE_SIM_GAUGE=0
 check "plain trace lines" wait_screen "^update device=1 index=1 x=32767 y=32767 z=32767 buttons=0 ok$"
 
 # --- The keyboard sender steers a feeder ---------------------------------------------------
-feeder_pane JOYWIRE_SIM_TRACE="$work/trace"
+feeder_pane JOYWIRE_SIM_TRACE="$work/trace" JOYWIRE_SIM_RUMBLE="$work/rumble"
 terminal_state='echo "keys ended: $?, terminal: $(stty -a | tr " ;" "\n\n" | grep -xE -- "-?(icanon|echo)" | tr "\n" " ")"'
 pane=$("${tmux[@]}" split-window -P -F '#{pane_id}' -t "$pane" "'$sender' --keys --rate 5; $terminal_state")
 check "the sender's key help" wait_screen "q or Esc: quit"
+rumble "play 65535 6553 300"  # 300 ms long: it ends by itself
+check "a rumble played on the feeder's device reaches the sender, and ends" bash -c "$(declare -f wait_screen)
+  tmux=(${tmux[*]}); pane=$pane; wait_screen 'rumble 100%   9%' && grep -q '^rumble strong=65535 weak=6553$' '$work/trace' &&
+  for _ in \$(seq 40); do grep -q '^rumble strong=0 weak=0$' '$work/trace' && exit 0; sleep 0.05; done; exit 1"
 # Each key, with the update it must bring (values worked out by hand: 0.1 is 18021, 0.2 19660).
 keys=(Right Right Up PageUp 1 d 2 Space q)
 expected=("x=18021 y=16383 z=16383 buttons=0" "x=19660 y=16383 z=16383 buttons=0"
