@@ -133,6 +133,11 @@ const idlePages = [];
 for (const [child, path] of [[server, "datagrams"], [streamOnly, "stream"]]) {
   const page = await connected("127.0.0.1", child, path);
   idlePages.push([path, await wakeups(child.pid)]);
+  if (path === "datagrams") {  // 10 s without a change closes the channel
+    await page.waitForFunction(() => document.querySelector("#connection").textContent.endsWith("stream"), { timeout: 15000 });
+    await new Promise((r) => setTimeout(r, 2000));  // its threads ended (they take their counts along)
+    idlePages.push(["datagrams once its channel closed for idleness", await wakeups(child.pid)]);
+  }
   await page.close();
 }
 // joywire-send's resident memory with 16 players, each phone on a data channel.

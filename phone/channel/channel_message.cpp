@@ -1,5 +1,6 @@
 #include "phone/channel/channel_message.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace joywire::web {
@@ -8,8 +9,8 @@ ChannelSignal ReadChannelSignal(std::span<const unsigned char> bytes) {
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   constexpr std::string_view kOffer = "offer ";
   constexpr std::string_view kCandidate = "candidate ";
-  if (text == "stream") {
-    return {ChannelSignal::Kind::kStream, 0, {}};
+  if (text == "stream" || text == "stream idle") {
+    return {ChannelSignal::Kind::kStream, 0, text.substr(std::min(text.size(), std::size_t{7}))};
   }
   if (text.starts_with(kOffer)) {
     return {ChannelSignal::Kind::kOffer, 0, text.substr(kOffer.size())};

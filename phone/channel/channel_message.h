@@ -4,7 +4,8 @@
 //
 // Over the WebSocket, as text: the page's "offer SDP" and joywire-send's "answer SDP" (or
 // "datagrams off: why"); "candidate MLINE CANDIDATE" both ways; the page's "stream": its
-// channel is lost, and its messages come over the WebSocket again.
+// channel is lost, and its messages come over the WebSocket again ("stream idle": it closed
+// the channel, which carried nothing new a while, and offers one again at its next change).
 // Over the channel, binary: a message's sequence number, four bytes little-endian, counted
 // from 1 on each channel, then the record exactly as the WebSocket carries it (20 or 56
 // bytes). Unordered delivery can hand an older message over after a newer one: the number
@@ -23,7 +24,7 @@ inline constexpr std::size_t kSignalLimit = 4096;
 struct ChannelSignal {
   enum class Kind { kNone, kOffer, kCandidate, kStream } kind;
   int mline;              // a candidate's media line
-  std::string_view text;  // the SDP, or the candidate's line
+  std::string_view text;  // the SDP, or the candidate's line; "idle" for an idle stream
 };
 
 // A text message of the page's read as signalling; kNone when it is not.

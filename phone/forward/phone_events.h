@@ -21,8 +21,9 @@ class PhoneEvents {
   // `peer` empty: the phone that steered it, which sent requests and went quiet.
   virtual void Disconnected(int player, std::string_view peer, std::string_view why) = 0;
   // The way a player's messages come now: "datagrams" (its data channel) or "stream" (its
-  // WebSocket, as at first); or "unopened", a channel offered that did not open in time (UDP
-  // blocked on the way), its messages on the stream.
+  // WebSocket, as at first); "idle", on the stream since its channel carried nothing new a
+  // while (the page closed it, and offers one at its next move); or "unopened", a channel
+  // offered that did not open in time (UDP blocked on the way), its messages on the stream.
   virtual void Path(int player, std::string_view path) = 0;
   // The round trip a player's phone measured (the median of its last few seconds).
   virtual void RoundTrip(int player, int milliseconds) = 0;

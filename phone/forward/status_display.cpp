@@ -76,6 +76,10 @@ void StatusDisplay::Path(int player, std::string_view path) {
   }
   of.path = path == "datagrams" ? "datagrams" : "stream";
   of.roundTrip = -1;  // measured anew over this path
+  if (path == "idle") {
+    Log(who + " idle: on the stream until it moves (its data channel closed meanwhile)");
+    return;
+  }
   Log(who + " now on " +
       (path == "datagrams" ? "datagrams (its data channel)" : "the stream (its WebSocket)"));
 }

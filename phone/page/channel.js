@@ -26,6 +26,10 @@ export function closeChannel() {
   return had;
 }
 
+export function channelOpen() {
+  return channel !== null;
+}
+
 // Offers a channel over `socket`, once it has joined as a player; `onLost` is called when an
 // open channel is lost. joywire-send acknowledges a message now and then by its number, over
 // the channel: the round trip of this path, told back over the WebSocket.

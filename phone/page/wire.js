@@ -3,7 +3,7 @@
 // controller that went quiet and centre it. Told first which player it is, then
 // acknowledgements now and then, from which the round trip is measured. Once a data channel is
 // open, the messages go over it instead (channel.js).
-import { channelSignal, closeChannel, offerChannel, sendOnChannel } from "./channel.js";
+import { channelOpen, channelSignal, closeChannel, offerChannel, sendOnChannel } from "./channel.js";
 import { message } from "./controls.js";
 import { forgetRoundTrips, joinQuery, link, roundTrip, show, showPlayer } from "./link.js";
 import { showTrouble } from "./notes.js";
@@ -18,6 +18,12 @@ const kTakenOver = 4000;   // joywire-send's close code: another phone took over
 const kAllInUse = 4001;    // and: every player is taken
 
 let lastSent = null;  // the bytes of the last message
+// A channel that carried nothing but repeats this long is closed: while one is open, the SCTP
+// and DTLS under it wake joywire-send some 150 times a second. The next change goes over the
+// WebSocket and offers one again.
+const kIdleChannelMs = 10000;
+let changedAt = 0;
+let idleOn = null;  // the WebSocket whose channel was closed for that
 const sendTimes = new Float64Array(64);
 let messagesSent = 0;
 let failedOpens = 0;
@@ -38,6 +44,14 @@ export function send(repeat) {
   }
   const socket = link.socket;
   if (link.state !== "connected" || !socket || socket.readyState !== WebSocket.OPEN) return;
+  if (!repeat) {
+    changedAt = performance.now();
+    if (idleOn === socket) offerDatagrams(socket);
+  } else if (performance.now() - changedAt > kIdleChannelMs && channelOpen()) {
+    socket.send("stream idle");  // first: joywire-send is told why before the channel closes
+    closeChannel();
+    idleOn = socket;
+  }
   if (!sendOnChannel(message())) socket.send(message());
   sendTimes[++messagesSent % sendTimes.length] = performance.now();
   sent();
@@ -130,6 +144,8 @@ function told(attempt, text) {
 // told so; one is offered again a while later (the network may have changed under it).
 const kOfferAgainMs = 10000;
 function offerDatagrams(attempt) {
+  idleOn = null;
+  changedAt = performance.now();
   offerChannel(attempt, () => {
     if (attempt.readyState !== WebSocket.OPEN) return;
     attempt.send("stream");

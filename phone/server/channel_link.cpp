@@ -6,7 +6,7 @@ std::string ChannelLink::Signal(const ChannelSignal& signal, int player,
                                 std::weak_ptr<ChannelOwner> owner,
                                 const std::string& localAddress) {
   if (signal.kind == ChannelSignal::Kind::kStream) {
-    Drop(player);  // the page lost it
+    Drop(player, signal.text == "idle" ? "idle" : "stream");  // the page lost it, or closed it
     return {};
   }
   if (signal.kind == ChannelSignal::Kind::kCandidate) {
@@ -73,7 +73,7 @@ bool ChannelLink::Say(const std::string& text) {
   return true;
 }
 
-void ChannelLink::Drop(int player) {
+void ChannelLink::Drop(int player, std::string_view path) {
   if (!peer_) {
     return;
   }
@@ -81,7 +81,7 @@ void ChannelLink::Drop(int player) {
   openTimer_.cancel();
   state_.ReturnChannel();
   if (open_ && player != 0) {
-    state_.events.Path(player, "stream");
+    state_.events.Path(player, path);
   }
   open_ = false;
 }

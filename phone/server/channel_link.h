@@ -31,8 +31,9 @@ class ChannelLink {
   Reply Message(PhoneLink& link, int player, std::span<const unsigned char> bytes, bool binary,
                 Acknowledging& acks);
   // Gone, or never opened: what comes next comes over the WebSocket. With `player` not 0, the
-  // terminal is told the phone is back on the stream.
-  void Drop(int player);
+  // terminal is told the phone is back on the stream ("stream", or "idle" when the page closed
+  // a channel that had nothing new to carry).
+  void Drop(int player, std::string_view path = "stream");
   // `text` to the page over the channel; false while none is open.
   bool Say(const std::string& text);
 

@@ -74,13 +74,14 @@ TEST(ControllerMessage, AChannelMessageIsNumberedAndNeverOlderThanTheLast) {
   };
   using Kind = web::ChannelSignal::Kind;
   EXPECT_TRUE(signal("offer v=0").kind == Kind::kOffer && signal("offer v=0").text == "v=0");
-  EXPECT_EQ(signal("stream").kind, Kind::kStream);
+  EXPECT_TRUE(signal("stream").kind == Kind::kStream && signal("stream").text.empty());
+  EXPECT_TRUE(signal("stream idle").kind == Kind::kStream && signal("stream idle").text == "idle");
   const web::ChannelSignal candidate =
       signal("candidate 0 candidate:1 1 udp 9 10.0.0.7 5 typ host");
   EXPECT_TRUE(candidate.kind == Kind::kCandidate && candidate.mline == 0 &&
               candidate.text == "candidate:1 1 udp 9 10.0.0.7 5 typ host");
   for (const char* other : {"rtt 5", "offer", "candidate x y", "candidate 16 c", "candidate -1 c",
-                            "candidate 0", "Offer v=0", "streams"}) {
+                            "candidate 0", "Offer v=0", "streams", "stream idler"}) {
     EXPECT_EQ(signal(other).kind, Kind::kNone) << other;
   }
   const unsigned char bytes[] = {0x04, 0x03, 0x02, 0x01, 9, 9};

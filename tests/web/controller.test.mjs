@@ -624,6 +624,13 @@ test("datagrams: the state over a data channel, never an older one, silence let 
     });
     await new Promise((r) => setTimeout(r, 400));
     assert.ok(!datagrams.some((d) => d.time >= stale && near(d.values[0], -1)), "an older message is dropped");
+    // Held still, only repeats: the channel is closed after 10 s, and the next move offers one again.
+    await page.waitForFunction(() => /stream$/.test(document.querySelector("#connection").textContent), { timeout: 12000 });
+    for (let t = 0; t < 100 && !/idle: on the stream until/.test(server.log); t++) await new Promise((r) => setTimeout(r, 20));
+    assert.match(server.log, /idle: on the stream until it moves/);
+    const [stick, button] = [await box(page, "#stick"), await box(page, "#button1")];
+    await touch(page, "touchMove", [{ x: stick.x + stick.width / 4, y: stick.y + stick.height / 2, id: 1 }, { x: button.x + 10, y: button.y + 10, id: 2 }]);
+    await page.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
     page.cdp ??= await page.createCDPSession();
     const frozen = performance.now();
     await page.cdp.send("Page.setWebLifecycleState", { state: "frozen" });
