@@ -3,7 +3,8 @@
 # desktop (systemd-udevd, Debian's rules, and the uaccess and seat rules of the systemd
 # package), SDL2, the joystick interface (joydev), users, and joywire's .deb installed as dpkg
 # installs it. Checks what games and desktops see of the uinput joystick, the device lock across
-# users, and the cost of the real back end. Packages are fetched once and cached.
+# users; with JOYWIRE_VM_COST=1 (scripts/bench uinput), the cost of the real back end too.
+# Packages are fetched once and cached.
 #   desktop.sh BUILD_DIR   (the linux preset's build directory)
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -60,7 +61,7 @@ echo "booting $(basename "$vmlinuz") with Debian 12's udev and SDL2 (software em
 log=$build/vm-desktop-console.log
 timeout 400 qemu-system-x86_64 -nographic -no-reboot -m 1536 -smp 1 \
   -kernel "$vmlinuz" -initrd "$build/vm-desktop-initramfs.gz" \
-  -append "console=ttyS0 panic=-1 quiet loglevel=1" </dev/null >"$log" 2>&1 || true
+  -append "console=ttyS0 panic=-1 quiet loglevel=1 ${JOYWIRE_VM_COST:+joywire.cost}" </dev/null >"$log" 2>&1 || true
 tr -d '\r' <"$log" | sed -n '/^== /,/VMCHECK DONE/p' | grep -v '^VMCHECK DONE' || true
 vm_verdict desktop "$log"
 # A second boot of the same image: the gamepad's GUID must outlive the machine.
