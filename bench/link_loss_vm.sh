@@ -49,12 +49,4 @@ timeout $((5 * (seconds + 30) + 120)) qemu-system-x86_64 -accel tcg -nographic -
 # (A line may follow the console's escapes: the marks are looked for anywhere in it.)
 tr -d '\r' <"$log" | grep -oE 'LINK(INFO|FAIL) .*' | sed 's/^LINK[A-Z]* //' || true
 tr -d '\r' <"$log" | grep -q 'LINKDONE' || { echo "link VM: the runs did not finish"; tail -30 "$log"; exit 1; }
-tr -d '\r' <"$log" | awk '
-  BEGIN {
-    printf "%-6s %-10s %8s %8s %8s %8s %14s %6s %8s\n", "loss", "path", "p50 ms", "p95 ms",
-      "p99 ms", "max ms", "longest freeze", "lost", "neutral"
-  }
-  /ROW / {
-    sub(/^.*ROW /, "ROW ")
-    printf "%-6s %-10s %8s %8s %8s %8s %11s ms %6s %8s\n", $2, $3, $4, $5, $6, $7, $8, $9, $10
-  }'
+tr -d '\r' <"$log" | awk -f "$here/link_table.awk"
