@@ -63,8 +63,9 @@ void OnIceCandidate(GstElement*, guint mline, gchar* candidate, gpointer held) {
 }
 
 void OnMessageData(GstWebRTCDataChannel*, GBytes* data, gpointer held) {
-  gsize size = 0;
-  const auto* bytes = static_cast<const unsigned char*>(g_bytes_get_data(data, &size));
+  gsize size = 0;  // an empty message comes as no bytes at all
+  const auto* bytes =
+      data == nullptr ? nullptr : static_cast<const unsigned char*>(g_bytes_get_data(data, &size));
   if (size > 64) {
     size = 65;  // past any message: refused as too long, without copying the rest
   }

@@ -7,7 +7,7 @@
 import { roundTrip, showPath } from "./link.js";
 import { rumbleSaid } from "./rumble.js";
 
-const kOpenWithinMs = 3000;
+const kOpenWithinMs = 5000;
 
 let peer = null;      // this page's one RTCPeerConnection, while offered or open
 let channel = null;   // its channel, once open

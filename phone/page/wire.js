@@ -14,6 +14,9 @@ import { remember } from "./store.js";
 
 const kRepeatMs = 200;     // the state again when nothing changed (joywire-send: 500 ms)
 const kRetryMaxMs = 2000;  // reconnection backs off to this at most
+// A WebSocket neither open nor failed by then (its handshake lost on a changing network) is
+// given up and tried again, rather than left "connecting…" until the browser's own limit.
+const kConnectMs = 6000;
 const kTakenOver = 4000;   // joywire-send's close code: another phone took over
 const kAllInUse = 4001;    // and: every player is taken
 
@@ -168,7 +171,9 @@ export function connect() {
   link.socket = attempt;
   attempt.binaryType = "arraybuffer";
   let opened = false;
+  const givingUp = setTimeout(() => attempt.readyState === WebSocket.CONNECTING && attempt.close(), kConnectMs);
   attempt.onopen = () => {
+    clearTimeout(givingUp);
     opened = true;
     failedOpens = 0;
     link.retryDelay = 250;
@@ -178,6 +183,7 @@ export function connect() {
   };
   attempt.onmessage = (event) => told(attempt, String(event.data));
   attempt.onclose = async (event) => {
+    clearTimeout(givingUp);
     if (link.socket === attempt) link.socket = null;
     closeChannel();
     if (link.refused) return;

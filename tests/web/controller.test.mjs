@@ -613,7 +613,7 @@ test("datagrams: the state over a data channel, never an older one, silence let 
     others.push(own);
     const [ownToken, ownWeb] = [await own.started, Number(own.url.match(/:(\d+)\//)[1])];
     const page = await open(ownWeb, ownToken);
-    await page.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
+    await page.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 6000 });
     const viaSocket = await page.evaluate(() => window.binarySent);
     await hold(page);
     assert.equal(await page.evaluate(() => window.binarySent), viaSocket, "nothing over the WebSocket once the channel is open");
@@ -634,7 +634,7 @@ test("datagrams: the state over a data channel, never an older one, silence let 
     assert.match(own.log, /idle: on the stream until it moves/);
     const [stick, button] = [await box(page, "#stick"), await box(page, "#button1")];
     await touch(page, "touchMove", [{ x: stick.x + stick.width / 4, y: stick.y + stick.height / 2, id: 1 }, { x: button.x + 10, y: button.y + 10, id: 2 }]);
-    await page.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
+    await page.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 6000 });
     page.cdp ??= await page.createCDPSession();
     const frozen = performance.now();
     await page.cdp.send("Page.setWebLifecycleState", { state: "frozen" });
@@ -642,7 +642,7 @@ test("datagrams: the state over a data channel, never an older one, silence let 
     await page.close();
 
     const refused = await open(ownWeb, ownToken);  // a bad message on the channel: let go at once, closed
-    await refused.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
+    await refused.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 6000 });
     await hold(refused);
     const bad = performance.now();
     await refused.evaluate(() => window.channel.send(new Uint8Array(7)));
@@ -651,11 +651,11 @@ test("datagrams: the state over a data channel, never an older one, silence let 
     await refused.close();
 
     const closing = await open(ownWeb, ownToken);  // a channel that closes mid-game: on at once over the WebSocket
-    await closing.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
+    await closing.waitForFunction(() => /datagrams$/.test(document.querySelector("#connection").textContent), { timeout: 6000 });
     await hold(closing);
     const before = await closing.evaluate(() => window.binarySent);
     await closing.evaluate(() => window.channel.close());
-    await closing.waitForFunction(() => /stream$/.test(document.querySelector("#connection").textContent), { timeout: 3000 });
+    await closing.waitForFunction(() => /stream$/.test(document.querySelector("#connection").textContent), { timeout: 6000 });
     const released = performance.now();
     await touch(closing, "touchEnd", []);
     await datagram(neutral, released);
